@@ -1,0 +1,38 @@
+#pragma once
+// The sound of a session, computed block by block from the running frame index.
+// Every effect is a pure function of the frame index (the noise also of the
+// generator), so the sound runs on across block boundaries without a jump.
+#include <cstdint>
+
+#include "session/settings.h"
+#include "sound/noise_generator.h"
+
+constexpr std::uint32_t kBlockFrames = 12288;              // 0x3000 stereo frames
+constexpr std::uint32_t kBlockBytes = kBlockFrames * 4;    // 49152
+constexpr std::uint32_t kSampleRate = 44100;
+
+// 16-bit signed PCM, left sample first; the layout the device takes as it is.
+struct SampleBlock {
+    std::int16_t samples[kBlockFrames * 2];
+};
+static_assert(sizeof(SampleBlock) == kBlockBytes, "a block is exactly 49152 bytes");
+
+// Computes `frameCount` stereo frames into `out` (2 * frameCount samples), the first
+// with frame index `firstFrame`; indices wrap at 2^32. Draws from `noise` once per
+// frame in the noise mode and never otherwise. `frequency` must not be 0.
+void synthesizeFrames(std::int16_t* out, std::uint32_t frameCount, std::uint32_t frequency,
+                      SoundMode mode, std::uint32_t firstFrame, NoiseGenerator& noise);
+
+// The whole-sample periods each effect derives from the frequency (hundredths of a
+// hertz): 4410000 div something, so the frequency never enters floating point itself.
+struct BinauralPeriods {
+    std::uint32_t left, right;
+};
+BinauralPeriods binauralPeriods(std::uint32_t frequency);
+constexpr std::uint32_t stimulationPeriod(std::uint32_t frequency) { return 4410000u / frequency; }
+
+inline void synthesizeBlock(SampleBlock& block, std::uint32_t frequency, SoundMode mode,
+                            std::uint32_t firstFrame, NoiseGenerator& noise)
+{
+    synthesizeFrames(block.samples, kBlockFrames, frequency, mode, firstFrame, noise);
+}

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# with-pulse.sh [--no-device] COMMAND...
+# Runs COMMAND beside a private PulseAudio server whose only sink is the null sink
+# "null"; record what plays with `parec -d null.monitor`. HOME and XDG_RUNTIME_DIR point
+# into a temporary folder whose .asoundrc routes ALSA's "default" to the server (Wine
+# finds the same server through XDG_RUNTIME_DIR). With --no-device no server is started
+# and ALSA's default names a card that does not exist.
+set -euo pipefail
+no_device=0
+if [ "${1:-}" = "--no-device" ]; then no_device=1; shift; fi
+
+dir=$(mktemp -d /tmp/zarvelin-pulse.XXXXXX)
+export HOME="$dir/home" XDG_RUNTIME_DIR="$dir/run"
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+unset PULSE_SERVER PULSE_SINK
+pid=""
+cleanup() {
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+  rm -rf "$dir"
+}
+trap cleanup EXIT
+
+if [ "$no_device" = 1 ]; then
+  printf 'pcm.!default { type hw card 9 }\nctl.!default { type hw card 9 }\n' > "$HOME/.asoundrc"
+else
+  printf 'pcm.!default { type pulse }\nctl.!default { type pulse }\n' > "$HOME/.asoundrc"
+  pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --log-target=stderr \
+    --load="module-null-sink sink_name=null rate=44100 channels=2" \
+    --load=module-native-protocol-unix --load=module-always-sink \
+    2>"$dir/pulse.log" &
+  pid=$!
+  for _ in $(seq 1 100); do
+    pactl info >/dev/null 2>&1 && break
+    sleep 0.1
+  done
+  pactl info >/dev/null 2>&1 || { echo "with-pulse: the sound server did not start:" >&2; cat "$dir/pulse.log" >&2; exit 1; }
+  pactl set-default-sink null
+  pactl set-sink-volume null 100%
+fi
+# A forwarded environment variable keeps the server's folder for tools that reset HOME.
+export ZARVELIN_PULSE_DIR="$dir"
+"$@"

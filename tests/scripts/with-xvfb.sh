@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# with-xvfb.sh COMMAND...
+# Runs COMMAND with DISPLAY on a private Xvfb server (1920x1080x24, no window manager)
+# on the first free display number.
+set -euo pipefail
+dir=$(mktemp -d /tmp/zarvelin-xvfb.XXXXXX)
+Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$dir/display" 2>"$dir/xvfb.log" &
+pid=$!
+trap 'kill $pid 2>/dev/null; wait $pid 2>/dev/null; rm -rf "$dir"' EXIT
+for _ in $(seq 1 100); do
+  [ -s "$dir/display" ] && break
+  sleep 0.1
+done
+[ -s "$dir/display" ] || { echo "with-xvfb: Xvfb did not start:" >&2; cat "$dir/xvfb.log" >&2; exit 1; }
+export DISPLAY=":$(head -n1 "$dir/display")"
+"$@"

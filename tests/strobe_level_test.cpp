@@ -1,0 +1,65 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "visual/strobe_level.h"
+
+namespace {
+
+struct CurveCase {
+    std::uint32_t frequency;
+    std::uint32_t ticksPerCycle;
+    std::uint32_t firstTick;
+    std::vector<int> levels;
+};
+
+TEST(StrobeLevel, KnownCurves)
+{
+    const CurveCase cases[] = {
+        {780, 64, 0, {0, 0, 2, 5, 9, 14, 21, 28}},
+        {5000, 10, 0, {0, 24, 87, 166, 229, 254, 229, 166, 87, 24, 0, 24}},
+        {10, 5000, 0, {0, 0, 0}},
+        {10, 5000, 2500, {254}},
+    };
+    for (const CurveCase& c : cases) {
+        const std::uint32_t ticks = ticksPerCycle(c.frequency);
+        ASSERT_EQ(ticks, c.ticksPerCycle) << c.frequency;
+        const double step = phaseStep(ticks);
+        for (std::size_t i = 0; i < c.levels.size(); ++i)
+            EXPECT_EQ(strobeLevel(c.firstTick + static_cast<std::uint32_t>(i), step), c.levels[i])
+                << "f=" << c.frequency << " tick " << c.firstTick + i;
+    }
+}
+
+// The middle of a cycle is 254 only when the product is rounded to double before the
+// subtraction; wider intermediates give 253. Likewise the lopsided quarter points.
+TEST(StrobeLevel, RoundingAtTheTurningPoints)
+{
+    const double step = phaseStep(64);
+    EXPECT_DOUBLE_EQ(step, 0.0981747703125);
+    const struct {
+        std::uint32_t tick;
+        int level;
+    } cases[] = {{16, 126}, {32, 254}, {48, 127}, {64, 0}, {96, 254}};
+    for (const auto& c : cases)
+        EXPECT_EQ(strobeLevel(c.tick, step), c.level) << c.tick;
+}
+
+TEST(StrobeLevel, NeverLeavesZeroTo254)
+{
+    for (std::uint32_t f : {10u, 11u, 333u, 780u, 2501u, 4999u, 5000u}) {
+        const std::uint32_t ticks = ticksPerCycle(f);
+        const double step = phaseStep(ticks);
+        for (std::uint32_t t = 0; t < ticks; ++t)
+            ASSERT_LE(strobeLevel(t, step), 254) << f << " " << t;
+    }
+}
+
+TEST(StrobeLevel, GreyColour)
+{
+    EXPECT_EQ(greyColour(0), 0u);
+    EXPECT_EQ(greyColour(254), 0xFEFEFEu);
+    EXPECT_EQ(greyColour(1), 65793u);
+}
+
+} // namespace
