@@ -1,0 +1,17 @@
+#pragma once
+// A session's frames computed on several cores at once. Every block is a pure function
+// of its frame index and the noise generator's state there, and the generator can jump
+// ahead, so each thread takes a block-aligned slice and starts its own generator at
+// the slice's first frame: the result is the same as one thread going block by block.
+#include <cstdint>
+
+#include "session/settings.h"
+
+// Cores worth using for rendering: what the machine reports, at least 1, at most 16.
+unsigned renderThreadCount();
+
+// Computes frames [firstFrame, firstFrame + frameCount) of a session that started at
+// frame 0 with a freshly started generator, into `out` (2 samples per frame), in blocks
+// of 12288 counted from frame 0. `firstFrame` must be a multiple of 12288.
+void synthesizeSessionFrames(std::int16_t* out, std::uint32_t firstFrame, std::uint32_t frameCount,
+                             std::uint32_t frequency, SoundMode mode, unsigned threads);

@@ -1,0 +1,78 @@
+#include "render/progress.h"
+
+#include <cstdio>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+std::string progressBar(std::uint64_t done, std::uint64_t total, unsigned width)
+{
+    if (total == 0 || done > total)
+        done = total = 1;
+    const std::uint64_t marks = done * width / total;
+    const unsigned percent = static_cast<unsigned>(done * 100 / total);
+    std::string bar = "[";
+    bar.append(static_cast<std::size_t>(marks), '#');
+    bar.append(static_cast<std::size_t>(width - marks), '-');
+    bar += "] ";
+    const std::string number = std::to_string(percent);
+    bar.append(3 - number.size(), ' ');
+    bar += number;
+    bar += '%';
+    return bar;
+}
+
+bool progressWorthShowing(double elapsedSeconds, double fraction)
+{
+    if (elapsedSeconds >= 1.0)
+        return true;
+    // A quarter second in, the pace so far is a fair guess of the whole.
+    return elapsedSeconds >= 0.25 && fraction > 0.0 && elapsedSeconds / fraction > 1.0;
+}
+
+bool stderrIsTerminal()
+{
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(fileno(stderr)) != 0;
+#endif
+}
+
+void progressBegin(Progress& progress, bool terminal)
+{
+    progress = Progress{};
+    progress.terminal = terminal;
+    progress.start = std::chrono::steady_clock::now();
+}
+
+void progressUpdate(Progress& progress, std::uint64_t done, std::uint64_t total)
+{
+    if (!progress.terminal || total == 0)
+        return;
+    const double fraction = static_cast<double>(done) / static_cast<double>(total);
+    if (!progress.shown) {
+        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - progress.start;
+        if (!progressWorthShowing(elapsed.count(), fraction))
+            return;
+        progress.shown = true;
+    }
+    const int percent = static_cast<int>(done * 100 / total);
+    if (percent == progress.lastPercent)
+        return;
+    progress.lastPercent = percent;
+    std::fprintf(stderr, "\rzarvelin-render: %s", progressBar(done, total, 40).c_str());
+    std::fflush(stderr);
+}
+
+void progressEnd(Progress& progress)
+{
+    if (progress.shown) {
+        std::fputc('\n', stderr);
+        std::fflush(stderr);
+    }
+    progress.shown = false;
+}

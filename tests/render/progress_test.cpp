@@ -1,0 +1,45 @@
+#include <gtest/gtest.h>
+
+#include "render/progress.h"
+
+namespace {
+
+TEST(Progress, BarMarksAndPercent)
+{
+    const struct {
+        std::uint64_t done, total;
+        unsigned width;
+        const char* bar;
+    } cases[] = {
+        {0, 100, 10, "[----------]   0%"},
+        {1, 100, 10, "[----------]   1%"},
+        {10, 100, 10, "[#---------]  10%"},
+        {50, 100, 10, "[#####-----]  50%"},
+        {99, 100, 10, "[#########-]  99%"},
+        {100, 100, 10, "[##########] 100%"},
+        {1, 3, 3, "[#--]  33%"},
+        {26460000, 26460000, 4, "[####] 100%"},
+        {1073741814, 1073741814, 2, "[##] 100%"}, // no overflow on the largest render
+        {5, 0, 4, "[####] 100%"},                 // nothing to do is done
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(progressBar(c.done, c.total, c.width), c.bar) << c.done << "/" << c.total;
+}
+
+TEST(Progress, ShownOnlyForRendersOfAboutASecondOrMore)
+{
+    const struct {
+        double elapsed, fraction;
+        bool shown;
+    } cases[] = {
+        {0.0, 0.0, false},  {0.1, 0.01, false}, // too early to judge
+        {0.3, 0.5, false},  // on course for 0.6 s
+        {0.3, 0.2, true},   // on course for 1.5 s
+        {0.5, 0.0, false},  // no pace yet
+        {0.9, 0.95, false}, {1.0, 0.99, true}, {5.0, 0.5, true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(progressWorthShowing(c.elapsed, c.fraction), c.shown) << c.elapsed << " " << c.fraction;
+}
+
+} // namespace
