@@ -34,6 +34,11 @@ int main(int argc, char** argv)
 
     std::signal(SIGINT, onStopSignal);
     std::signal(SIGTERM, onStopSignal);
+#ifdef SIGXFSZ
+    // Past a file size limit the write should fail and be reported like any other,
+    // not kill the process and leave the temporary file behind.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
 
     Progress progress;
     progressBegin(progress, stderrIsTerminal());

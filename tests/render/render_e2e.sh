@@ -1,0 +1,164 @@
+#!/usr/bin/env bash
+# render_e2e.sh ZARVELIN_RENDER SYNTH_DUMP
+# The built renderer end to end: every sound mode at a few frequencies read back by
+# Python's wave module and compared with the straightforward synthesis; bad arguments,
+# unwritable targets and interruptions leave no file and no temporary file behind, and
+# an existing target untouched.
+set -uo pipefail
+render=$1
+dump=$2
+py=/usr/bin/python3
+work=$(mktemp -d /tmp/zarvelin-render-e2e.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+# Renders go to their own folder, so anything else found there was left behind.
+dir="$work/files"
+mkdir "$dir"
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+# Files in the work folder other than those named: a leftover temporary is a fault.
+only_files() {
+  local want=" $* " f
+  for f in "$dir"/* "$dir"/.[!.]*; do
+    [ -e "$f" ] || continue
+    case "$want" in *" $(basename "$f") "*) ;; *) echo "$(basename "$f")";; esac
+  done
+}
+
+# --- sound read back equals the synthesizer's frames -------------------------------
+# sound mode-number frequency-text hundredths seconds
+cases=(
+  "none 0 7.80 780 1"
+  "binaural 1 7.80 780 2"
+  "binaural 1 0,1 10 1.5"
+  "binaural 1 50 5000 0.75"
+  "beeps 2 7,8 780 2"
+  "beeps 2 0.19 19 1"
+  "noise 3 7.80 780 3"
+  "noise 3 50,00 5000 1.3"
+  "noise 3 0.10 10 0.279"
+  "binaural 1 12.34 1234 0.27863945578"
+)
+for c in "${cases[@]}"; do
+  read -r sound mode ftext f seconds <<<"$c"
+  out="$dir/$sound-$f.wav"
+  if ! "$render" --frequency "$ftext" --sound "$sound" --seconds "$seconds" --output "$out" 2>"$work/err"; then
+    fail "$c: render failed: $(cat "$work/err")"; continue
+  fi
+  frames=$("$py" -c "from fractions import Fraction as F; import sys; print(int(F(sys.argv[1]) * 44100 + F(1, 2)))" "$seconds")
+  "$dump" "$f" "$mode" "$frames" >"$work/expected.raw" || { fail "$c: synth_dump failed"; continue; }
+  if ! "$py" - "$out" "$work/expected.raw" "$frames" <<'PY'
+import sys, wave
+path, raw, frames = sys.argv[1], sys.argv[2], int(sys.argv[3])
+with wave.open(path, 'rb') as w:
+    p = w.getparams()
+    assert (p.nchannels, p.sampwidth, p.framerate, p.comptype) == (2, 2, 44100, 'NONE'), p
+    assert p.nframes == frames, (p.nframes, frames)
+    data = w.readframes(p.nframes + 1)
+expected = open(raw, 'rb').read()
+assert len(data) == len(expected) == 4 * frames, (len(data), len(expected))
+if data != expected:
+    first = next(i for i in range(len(data)) if data[i] != expected[i])
+    raise SystemExit('first differing frame %d' % (first // 4))
+# The whole file is header + data, nothing trailing.
+import os
+assert os.path.getsize(path) == 44 + 4 * frames
+PY
+  then fail "$c: file differs from the synthesizer's frames"; fi
+  rm -f "$out"
+done
+[ -z "$(only_files)" ] || fail "files left behind after good renders: $(only_files)"
+
+# --- bad arguments: exit 2, one line on stderr, no file -----------------------------
+target="$dir/bad.wav"
+bad=(
+  "--frequency 60 --seconds 1 --output $target"
+  "--frequency 0.05 --seconds 1 --output $target"
+  "--frequency 7.805 --seconds 1 --output $target"
+  "--frequency abc --seconds 1 --output $target"
+  "--sound rain --seconds 1 --output $target"
+  "--seconds 0 --output $target"
+  "--seconds -1 --output $target"
+  "--seconds 0.00001 --output $target"
+  "--seconds 25000 --output $target"
+  "--seconds 1 --output $target --volume 3"
+  "--seconds 1 --output"
+  "--seconds 1"
+  "--seconds 1 --output $dir/no/such/folder/x.wav"
+  "--seconds 1 --output $dir"
+  "--seconds 1 --output /dev/null"
+)
+for args in "${bad[@]}"; do
+  # shellcheck disable=SC2086
+  "$render" $args >"$work/out" 2>"$work/err"
+  rc=$?
+  [ "$rc" = 2 ] || fail "'$args': exit $rc, expected 2"
+  [ "$(wc -l <"$work/err")" = 1 ] || fail "'$args': expected one line on stderr, got: $(cat "$work/err")"
+  [ -s "$work/out" ] && fail "'$args': wrote to stdout"
+  rm -f "$work/out" "$work/err"
+  left=$(only_files)
+  [ -z "$left" ] || { fail "'$args': left behind: $left"; rm -rf "${dir:?}"/* "$dir"/.[!.]*; }
+done
+[ -e /dev/null ] && [ -c /dev/null ] || fail "/dev/null is no longer a device"
+
+"$render" --help >"$work/out" 2>"$work/err" || fail "--help exit status $?"
+grep -q -- "--frequency" "$work/out" || fail "--help prints no usage on stdout"
+[ -s "$work/err" ] && fail "--help wrote to stderr"
+rm -f "$work/out" "$work/err"
+
+# --- an existing target stays as it was whenever the render fails --------------------
+existing="$dir/keep.wav"
+printf 'the previous render' >"$existing"
+"$render" --seconds 0 --output "$existing" 2>/dev/null
+[ "$(cat "$existing")" = "the previous render" ] || fail "a rejected render changed the target"
+
+# A write that fails half way (the file size limit) reports exit 1 and keeps the target.
+(ulimit -f 100; exec "$render" --sound noise --seconds 10 --output "$existing") 2>"$work/err"
+rc=$?
+[ "$rc" = 1 ] || fail "write failure half way: exit $rc, expected 1 ($(cat "$work/err"))"
+[ "$(wc -l <"$work/err")" = 1 ] || fail "write failure: expected one line, got: $(cat "$work/err")"
+[ "$(cat "$existing")" = "the previous render" ] || fail "a failed write changed the target"
+rm -f "$work/err"
+[ "$(only_files keep.wav)" = "" ] || fail "a failed write left: $(only_files keep.wav)"
+
+# A good render replaces the target.
+"$render" --seconds 0.5 --output "$existing" || fail "replacing an existing file failed"
+"$py" -c "import wave,sys; assert wave.open(sys.argv[1]).getnframes() == 22050" "$existing" \
+  || fail "the replaced target is not the new render"
+
+# --- unwritable targets: exit 1, nothing left ----------------------------------------
+"$render" --seconds 1 --output /proc/zarvelin-render-test.wav 2>"$work/err"
+rc=$?
+[ "$rc" = 1 ] || fail "unwritable folder: exit $rc, expected 1"
+[ "$(wc -l <"$work/err")" = 1 ] || fail "unwritable folder: expected one line, got: $(cat "$work/err")"
+rm -f "$work/err"
+if [ "$(id -u)" != 0 ]; then
+  mkdir "$work/ro" && chmod 555 "$work/ro"
+  "$render" --seconds 1 --output "$work/ro/x.wav" 2>/dev/null
+  rc=$?
+  [ "$rc" = 1 ] || fail "read-only folder: exit $rc, expected 1"
+  [ -z "$(ls -A "$work/ro")" ] || fail "read-only folder: something was written"
+  chmod 755 "$work/ro" && rmdir "$work/ro"
+fi
+
+# --- interrupted: exit 130, the temporary file removed, the target untouched ----------
+printf 'the previous render' >"$existing"
+"$render" --sound noise --seconds 3600 --output "$existing" 2>/dev/null &
+pid=$!
+# Wait (generously) for the render to be under way: its temporary file appears.
+for _ in $(seq 1 200); do
+  [ -n "$(only_files keep.wav)" ] && break
+  sleep 0.05
+done
+kill -INT "$pid"
+wait "$pid"
+rc=$?
+[ "$rc" = 130 ] || fail "interrupted render: exit $rc, expected 130"
+[ "$(cat "$existing")" = "the previous render" ] || fail "an interrupted render changed the target"
+[ "$(only_files keep.wav)" = "" ] || fail "an interrupted render left: $(only_files keep.wav)"
+
+if [ "$failures" != 0 ]; then
+  echo "$failures failure(s)" >&2
+  exit 1
+fi
+echo "render end to end: all good"
