@@ -1,123 +1,93 @@
 // The wave output seam over ALSA's "default" PCM.
 //
-// The PCM is opened non-blocking so that no call into it can stall the audio worker:
-// every wait is a poll bounded by the caller's timeout. One period is one block and the
-// ring holds two, so the device plays one block while the worker computes the other.
-// A block counts as played once the device's read position has passed its last frame.
+// Every ALSA call runs on a device thread of its own. Through the PulseAudio plugin,
+// starting, preparing, stopping and closing a stream each wait for the sound server to
+// answer, and a server that has stopped answering holds them for half a minute or more.
+// The audio worker therefore only hands blocks over and waits, bounded, for the device
+// thread's news; a device that keeps silent past the bound is abandoned to its thread,
+// which closes it whenever the server lets go, and the session goes on silent.
+//
+// One period is one block and the ring holds two, so the device plays one block while
+// the worker computes the other. A block counts as played once the device's read
+// position has passed its last frame. Playback starts only after the worker has handed
+// over both blocks and waits, so the first block never runs dry.
 #include "sound/wave_output.h"
 
 #include <alsa/asoundlib.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "sound/block_synth.h"
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
+// How long opening, stopping and closing may take before the device counts as lost.
+// A healthy server answers each within a few milliseconds.
+constexpr std::uint32_t kServerAnswerMs = 2000;
+// A device thread still stuck in a lost server holds its slot; one more is enough for
+// the next session to get sound as soon as the server is back.
+constexpr int kSlots = 2;
 constexpr int kMaxQueued = 2;
 
-snd_pcm_t* gPcm = nullptr;
-SampleBlock* gBlocks = nullptr;
-snd_pcm_uframes_t gBufferFrames = 0;
+struct Slot {
+    std::mutex lock;
+    std::condition_variable news; // the device thread has something for the worker
 
-// Blocks handed to queue() and not yet reported as played, oldest first. Each is
-// written to the ring as room appears; `written` counts its frames already there.
-struct QueuedBlock {
-    int index;
-    std::uint32_t written;
+    // Written by the worker, under the lock.
+    std::uint64_t handed = 0;       // blocks handed over since open
+    int handedIndex[kMaxQueued] {}; // which block each of the last two handed ones is
+    bool stopWanted = false;
+    bool closeWanted = false;
+
+    // Written by the device thread, under the lock.
+    int opened = 0;               // 0 pending, 1 open, -1 no device
+    std::uint64_t played = 0;     // blocks the device has finished
+    bool stopped = false;
+    bool failed = false;
+    bool busy = false;            // a device thread owns the slot
+
+    // The worker's copies of the blocks: a block is copied in when it is queued and read
+    // by the device thread only until it has been played, so an abandoned device thread
+    // never reads storage the next session writes.
+    SampleBlock copies[kMaxQueued];
+
+    int wakeFd = -1; // eventfd: the worker asks for something
 };
-QueuedBlock gQueue[kMaxQueued];
-int gQueued = 0;
 
-// Frames written to the ring since open, and frames of those the device has consumed.
-std::uint64_t gFramesWritten = 0;
-std::uint64_t gFramesPlayed = 0;
-// Frames of gQueue[0..] that precede the oldest queued block in gFramesWritten terms:
-// the frame count at which the oldest queued block ends.
-std::uint64_t gOldestEnd = 0;
+Slot gSlots[kSlots];
+Slot* gActive = nullptr;          // the slot of the open device, on the worker's side
+const SampleBlock* gBlocks = nullptr;
+std::uint64_t gNoticesTaken = 0;  // played blocks already reported by waveOutputWait
+bool gOpenNoticeTaken = false;
 
-// Notifications owed to the worker that it has not yet collected.
-bool gOpenNotified = false;
-bool gFailed = false;
-
-bool recoverFrom(int err)
+void wake(Slot& s)
 {
-    // An underrun or a suspend: everything written has been played or is lost, the ring
-    // is empty again and the stream restarts once there is data to play.
-    if (snd_pcm_recover(gPcm, err, 1) < 0) {
-        gFailed = true;
-        return false;
-    }
-    return true;
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = write(s.wakeFd, &one, sizeof one);
 }
 
-// Brings the count of consumed frames up to date from the ring's free space.
-bool updatePlayed()
-{
-    snd_pcm_sframes_t avail = snd_pcm_avail(gPcm);
-    if (avail < 0) {
-        if (!recoverFrom(static_cast<int>(avail)))
-            return false;
-        avail = snd_pcm_avail(gPcm);
-        if (avail < 0) {
-            gFailed = true;
-            return false;
-        }
-    }
-    const auto room = static_cast<std::uint64_t>(avail);
-    const std::uint64_t inRing = room >= gBufferFrames ? 0 : gBufferFrames - room;
-    const std::uint64_t played = gFramesWritten > inRing ? gFramesWritten - inRing : 0;
-    if (played > gFramesPlayed)
-        gFramesPlayed = played;
-    return true;
-}
+// ---- the device thread -----------------------------------------------------------
 
-// Writes as much of the queued blocks as the ring takes now, without waiting.
-bool writePending()
-{
-    for (int q = 0; q < gQueued; ++q) {
-        QueuedBlock& b = gQueue[q];
-        while (b.written < kBlockFrames) {
-            const std::int16_t* from = gBlocks[b.index].samples + 2 * b.written;
-            const snd_pcm_sframes_t n = snd_pcm_writei(gPcm, from, kBlockFrames - b.written);
-            if (n == -EAGAIN || n == 0)
-                return true; // the ring is full
-            if (n < 0) {
-                if (!recoverFrom(static_cast<int>(n)))
-                    return false;
-                continue;
-            }
-            b.written += static_cast<std::uint32_t>(n);
-            gFramesWritten += static_cast<std::uint64_t>(n);
-        }
-    }
-    return true;
-}
-
-// After an underrun the stream waits in the prepared state: start it once it has data.
-bool startIfIdle()
-{
-    if (snd_pcm_state(gPcm) != SND_PCM_STATE_PREPARED || gFramesWritten == gFramesPlayed)
-        return true;
-    const int err = snd_pcm_start(gPcm);
-    if (err < 0 && !recoverFrom(err))
-        return false;
-    return true;
-}
-
-bool setUp(snd_pcm_t* pcm)
+bool configure(snd_pcm_t* pcm, snd_pcm_uframes_t& bufferFrames)
 {
     snd_pcm_hw_params_t* hw;
     snd_pcm_hw_params_alloca(&hw);
-    if (snd_pcm_hw_params_any(pcm, hw) < 0)
-        return false;
-    if (snd_pcm_hw_params_set_access(pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED) < 0 ||
+    if (snd_pcm_hw_params_any(pcm, hw) < 0 ||
+        snd_pcm_hw_params_set_access(pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED) < 0 ||
         snd_pcm_hw_params_set_format(pcm, hw, SND_PCM_FORMAT_S16_LE) < 0 ||
-        snd_pcm_hw_params_set_channels(pcm, hw, 2) < 0)
-        return false;
-    // Resampling in ALSA would change the samples; the rate must be exactly ours.
-    if (snd_pcm_hw_params_set_rate_resample(pcm, hw, 1) < 0 ||
+        snd_pcm_hw_params_set_channels(pcm, hw, 2) < 0 ||
+        snd_pcm_hw_params_set_rate_resample(pcm, hw, 1) < 0 ||
         snd_pcm_hw_params_set_rate(pcm, hw, kSampleRate, 0) < 0)
         return false;
     snd_pcm_uframes_t period = kBlockFrames;
@@ -127,99 +97,353 @@ bool setUp(snd_pcm_t* pcm)
     snd_pcm_hw_params_set_buffer_size_near(pcm, hw, &buffer);
     if (snd_pcm_hw_params(pcm, hw) < 0)
         return false;
-    // The device may grant other sizes; what matters below is the ring it really has.
-    if (snd_pcm_hw_params_get_buffer_size(hw, &buffer) < 0 || buffer == 0)
+    // Devices grant other sizes (PulseAudio gives three periods): what counts below is
+    // the ring the device really has.
+    if (snd_pcm_hw_params_get_buffer_size(hw, &bufferFrames) < 0 || bufferFrames == 0)
         return false;
-    gBufferFrames = buffer;
 
     snd_pcm_sw_params_t* sw;
     snd_pcm_sw_params_alloca(&sw);
-    if (snd_pcm_sw_params_current(pcm, sw) < 0)
-        return false;
-    // Playback starts when wait() finds data in the ring, so both blocks are in before
-    // the first frame sounds and the start is clean.
     snd_pcm_uframes_t boundary = 0;
-    snd_pcm_sw_params_get_boundary(sw, &boundary);
+    if (snd_pcm_sw_params_current(pcm, sw) < 0 ||
+        snd_pcm_sw_params_get_boundary(sw, &boundary) < 0)
+        return false;
+    // Never started by a write: the device thread starts it once both blocks are in.
     snd_pcm_sw_params_set_start_threshold(pcm, sw, boundary);
-    snd_pcm_sw_params_set_avail_min(pcm, sw, period);
+    // Wake when a whole block has left the ring, not for every few frames.
+    const snd_pcm_uframes_t wakeAt = kBlockFrames < bufferFrames ? kBlockFrames : bufferFrames;
+    snd_pcm_sw_params_set_avail_min(pcm, sw, wakeAt);
     return snd_pcm_sw_params(pcm, sw) >= 0;
+}
+
+// One open stream, as the device thread sees it.
+struct Stream {
+    snd_pcm_t* pcm;
+    snd_pcm_uframes_t bufferFrames;
+    std::uint64_t written = 0;   // frames written to the ring since open
+    std::uint64_t heard = 0;     // frames of those the device has played
+};
+
+// An underrun or a suspend: what was in the ring has played or is lost, and the stream
+// waits prepared for new data. A late refill thus only leaves a gap.
+bool recover(Stream& st, int err)
+{
+    if (snd_pcm_recover(st.pcm, err, 1) < 0)
+        return false;
+    st.heard = st.written;
+    return true;
+}
+
+// Writes what the ring takes now of the blocks handed over, without waiting.
+bool writeHanded(Slot& s, Stream& st, std::uint64_t handed, const int* handedIndex)
+{
+    while (st.written < handed * kBlockFrames) {
+        const std::uint64_t block = st.written / kBlockFrames;
+        const auto offset = static_cast<std::uint32_t>(st.written % kBlockFrames);
+        const std::int16_t* from = s.copies[handedIndex[block % kMaxQueued]].samples + 2 * offset;
+        const snd_pcm_sframes_t n = snd_pcm_writei(st.pcm, from, kBlockFrames - offset);
+        if (n == -EAGAIN || n == 0)
+            return true; // the ring is full
+        if (n < 0) {
+            if (!recover(st, static_cast<int>(n)))
+                return false;
+            continue;
+        }
+        st.written += static_cast<std::uint64_t>(n);
+    }
+    return true;
+}
+
+// Brings the count of frames the device has played up to date: everything written but
+// the delay, which is what the device still has to play before a frame written now.
+// The ring's free room would be no measure: PulseAudio frees it in lumps, as the server
+// asks for more.
+bool measure(Stream& st)
+{
+    snd_pcm_sframes_t delay = 0;
+    int err = snd_pcm_delay(st.pcm, &delay);
+    if (err < 0) {
+        if (!recover(st, err))
+            return false;
+        err = snd_pcm_delay(st.pcm, &delay);
+        if (err < 0)
+            return false;
+    }
+    const std::uint64_t pending = delay > 0 ? static_cast<std::uint64_t>(delay) : 0;
+    const std::uint64_t played = st.written > pending ? st.written - pending : 0;
+    if (played > st.heard)
+        st.heard = played;
+    return true;
+}
+
+// Sleeps until the worker asks for something or, when `timeoutMs` is not negative,
+// until the device should have taken the block it is playing. The PCM's own descriptors
+// are no help here: with PulseAudio the ring holds three blocks, so it always has a
+// block's room while two are queued.
+void sleepUntilNews(Slot& s, int timeoutMs)
+{
+    pollfd fd{s.wakeFd, POLLIN, 0};
+    if (poll(&fd, 1, timeoutMs) > 0) {
+        std::uint64_t asked;
+        [[maybe_unused]] const ssize_t n = read(s.wakeFd, &asked, sizeof asked);
+    }
+}
+
+// Milliseconds until the block the device is playing should be taken, rounded up and a
+// little over, so the next look finds it done; -1 when nothing is playing.
+int msUntilBlockEnd(const Stream& st)
+{
+    std::uint64_t end = (st.heard / kBlockFrames + 1) * kBlockFrames;
+    if (end > st.written)
+        end = st.written;
+    if (end <= st.heard)
+        return -1;
+    return static_cast<int>((end - st.heard) * 1000 / kSampleRate) + 2;
+}
+
+void stream(Slot& s, Stream& st)
+{
+    bool started = false;
+    for (;;) {
+        std::uint64_t handed;
+        int handedIndex[kMaxQueued];
+        {
+            std::lock_guard<std::mutex> g(s.lock);
+            if (s.stopWanted || s.closeWanted)
+                return;
+            handed = s.handed;
+            std::memcpy(handedIndex, s.handedIndex, sizeof handedIndex);
+        }
+        if (!writeHanded(s, st, handed, handedIndex))
+            return;
+        // Start once both blocks are in, or once the ring is full with the second still
+        // waiting; after an underrun, as soon as anything is there.
+        const bool ringFull = st.written - st.heard >= st.bufferFrames;
+        const bool ready = st.written > st.heard &&
+                           (started || handed >= kMaxQueued || ringFull);
+        if (ready && snd_pcm_state(st.pcm) == SND_PCM_STATE_PREPARED) {
+            const int err = snd_pcm_start(st.pcm);
+            if (err < 0 && !recover(st, err))
+                return;
+            started = true;
+        }
+        if (!measure(st))
+            return;
+        {
+            // A block is played once the device has taken its last frame.
+            std::lock_guard<std::mutex> g(s.lock);
+            const std::uint64_t played = st.heard / kBlockFrames;
+            if (played > s.played) {
+                s.played = played;
+                s.news.notify_all();
+            }
+        }
+        sleepUntilNews(s, started ? msUntilBlockEnd(st) : -1);
+    }
+}
+
+void deviceThread(Slot* slot)
+{
+    Slot& s = *slot;
+    snd_pcm_t* pcm = nullptr;
+    snd_pcm_uframes_t bufferFrames = 0;
+    bool ok = snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) >= 0;
+    if (ok && (!configure(pcm, bufferFrames) || snd_pcm_prepare(pcm) < 0)) {
+        snd_pcm_close(pcm);
+        ok = false;
+    }
+    {
+        std::lock_guard<std::mutex> g(s.lock);
+        s.opened = ok ? 1 : -1;
+        if (!ok)
+            s.busy = false;
+        s.news.notify_all();
+    }
+    if (!ok)
+        return;
+
+    Stream st{pcm, bufferFrames};
+    stream(s, st);
+    {
+        // Either the worker asked to stop, or the device failed: tell the worker (its
+        // waits end at once) and cut the output.
+        std::lock_guard<std::mutex> g(s.lock);
+        if (!s.stopWanted && !s.closeWanted)
+            s.failed = true;
+        s.news.notify_all();
+    }
+    snd_pcm_drop(pcm);
+    {
+        std::unique_lock<std::mutex> g(s.lock);
+        s.stopped = true;
+        s.news.notify_all();
+    }
+    // Wait for close without a bound: the worker always asks for it, and an abandoned
+    // slot is already marked closing.
+    {
+        std::unique_lock<std::mutex> g(s.lock);
+        while (!s.closeWanted) {
+            g.unlock();
+            pollfd fd{s.wakeFd, POLLIN, 0};
+            poll(&fd, 1, -1);
+            std::uint64_t asked;
+            [[maybe_unused]] const ssize_t n = read(s.wakeFd, &asked, sizeof asked);
+            g.lock();
+        }
+    }
+    snd_pcm_close(pcm);
+    std::lock_guard<std::mutex> g(s.lock);
+    s.busy = false;
+    s.news.notify_all();
+}
+
+// ---- the worker's side -------------------------------------------------------------
+
+template <typename Done>
+bool awaitNews(Slot& s, std::uint32_t timeoutMs, Done done)
+{
+    std::unique_lock<std::mutex> g(s.lock);
+    return s.news.wait_until(g, Clock::now() + std::chrono::milliseconds(timeoutMs), done);
+}
+
+// Leaves the device to its thread: the slot stays busy until that thread has closed it.
+void abandon(Slot& s)
+{
+    {
+        std::lock_guard<std::mutex> g(s.lock);
+        s.stopWanted = true;
+        s.closeWanted = true;
+    }
+    wake(s);
+    gActive = nullptr;
 }
 
 } // namespace
 
 bool waveOutputOpen(SampleBlock* blocks)
 {
-    snd_pcm_t* pcm = nullptr;
-    if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0)
-        return false;
-    if (!setUp(pcm) || snd_pcm_prepare(pcm) < 0) {
-        snd_pcm_close(pcm);
+    Slot* slot = nullptr;
+    for (Slot& s : gSlots) {
+        std::lock_guard<std::mutex> g(s.lock);
+        if (!s.busy) {
+            slot = &s;
+            break;
+        }
+    }
+    if (slot == nullptr)
+        return false; // every earlier device is still stuck in a lost server
+    Slot& s = *slot;
+    if (s.wakeFd < 0) {
+        s.wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        if (s.wakeFd < 0)
+            return false;
+    }
+    {
+        std::lock_guard<std::mutex> g(s.lock);
+        s.handed = 0;
+        s.stopWanted = false;
+        s.closeWanted = false;
+        s.opened = 0;
+        s.played = 0;
+        s.stopped = false;
+        s.failed = false;
+        s.busy = true;
+    }
+    std::uint64_t stale;
+    [[maybe_unused]] const ssize_t n = read(s.wakeFd, &stale, sizeof stale);
+    try {
+        std::thread(deviceThread, &s).detach();
+    } catch (const std::system_error&) {
+        std::lock_guard<std::mutex> g(s.lock);
+        s.busy = false;
         return false;
     }
-    gPcm = pcm;
+    gActive = &s;
+    if (!awaitNews(s, kServerAnswerMs, [&s] { return s.opened != 0; })) {
+        abandon(s);
+        return false;
+    }
+    if (s.opened < 0) { // the thread has ended and freed the slot
+        gActive = nullptr;
+        return false;
+    }
     gBlocks = blocks;
-    gQueued = 0;
-    gFramesWritten = 0;
-    gFramesPlayed = 0;
-    gOldestEnd = 0;
-    gOpenNotified = false;
-    gFailed = false;
+    gNoticesTaken = 0;
+    gOpenNoticeTaken = false;
     return true;
 }
 
 void waveOutputQueue(int index)
 {
-    if (gQueued == kMaxQueued)
-        return; // the worker never queues a third block; refuse rather than overwrite
-    gQueue[gQueued++] = QueuedBlock{index, 0};
-    if (gQueued == 1)
-        gOldestEnd = gFramesWritten + kBlockFrames;
-    if (!gFailed)
-        writePending();
+    if (gActive == nullptr || index < 0 || index >= kMaxQueued)
+        return;
+    Slot& s = *gActive;
+    {
+        std::lock_guard<std::mutex> g(s.lock);
+        // Two blocks unplayed are all the ring and the copies hold; the worker never
+        // queues a third, and one that did would overwrite a block still playing.
+        if (s.handed - s.played >= kMaxQueued)
+            return;
+    }
+    // The device thread reads this copy only between the handing over below and the
+    // block's being played, so it is free to fill now.
+    s.copies[index] = gBlocks[index];
+    {
+        std::lock_guard<std::mutex> g(s.lock);
+        s.handedIndex[s.handed % kMaxQueued] = index;
+        ++s.handed;
+    }
+    wake(s);
 }
 
 bool waveOutputWait(std::uint32_t timeoutMs)
 {
-    if (!gOpenNotified) {
-        gOpenNotified = true;
+    if (gActive == nullptr)
+        return false;
+    if (!gOpenNoticeTaken) {
+        gOpenNoticeTaken = true;
         return true;
     }
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!gFailed) {
-        if (!writePending() || !startIfIdle() || !updatePlayed())
-            return false;
-        if (gQueued > 0 && gQueue[0].written == kBlockFrames && gFramesPlayed >= gOldestEnd) {
-            for (int q = 1; q < gQueued; ++q)
-                gQueue[q - 1] = gQueue[q];
-            --gQueued;
-            gOldestEnd += kBlockFrames;
-            return true;
-        }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - Clock::now()).count();
-        if (left <= 0)
-            return false;
-        const int err = snd_pcm_wait(gPcm, static_cast<int>(left));
-        if (err < 0 && !recoverFrom(err))
-            return false;
-    }
-    return false;
+    Slot& s = *gActive;
+    const std::uint64_t want = gNoticesTaken + 1;
+    if (!awaitNews(s, timeoutMs, [&s, want] { return s.played >= want || s.failed; }))
+        return false;
+    std::lock_guard<std::mutex> g(s.lock);
+    if (s.played < want)
+        return false; // failed
+    gNoticesTaken = want;
+    return true;
 }
 
 void waveOutputReset()
 {
-    if (gPcm == nullptr)
+    if (gActive == nullptr)
         return;
-    snd_pcm_drop(gPcm);
-    gQueued = 0;
+    Slot& s = *gActive;
+    {
+        std::lock_guard<std::mutex> g(s.lock);
+        s.stopWanted = true;
+    }
+    wake(s);
+    if (!awaitNews(s, kServerAnswerMs, [&s] { return s.stopped; }))
+        abandon(s);
 }
 
 void waveOutputClose()
 {
-    if (gPcm == nullptr)
+    if (gActive == nullptr)
         return;
-    snd_pcm_close(gPcm);
-    gPcm = nullptr;
+    Slot& s = *gActive;
+    {
+        std::lock_guard<std::mutex> g(s.lock);
+        s.stopWanted = true;
+        s.closeWanted = true;
+    }
+    wake(s);
+    // Waiting for the close lets the next session open the same device; a server that
+    // does not let go within the bound keeps the slot, and the next session takes the
+    // other one.
+    awaitNews(s, kServerAnswerMs, [&s] { return !s.busy; });
+    gActive = nullptr;
     gBlocks = nullptr;
 }
