@@ -65,7 +65,9 @@ struct Slot {
     int wakeFd = -1; // eventfd: the worker asks for something
 };
 
-Slot gSlots[kSlots];
+// Never destroyed: a device thread left behind in a lost server may still use its slot
+// while the process exits.
+Slot* const gSlots = new Slot[kSlots];
 Slot* gActive = nullptr;          // the slot of the open device, on the worker's side
 const SampleBlock* gBlocks = nullptr;
 std::uint64_t gNoticesTaken = 0;  // played blocks already reported by waveOutputWait
@@ -160,15 +162,24 @@ bool writeHanded(Slot& s, Stream& st, std::uint64_t handed, const int* handedInd
 // asks for more.
 bool measure(Stream& st)
 {
-    snd_pcm_sframes_t delay = 0;
-    int err = snd_pcm_delay(st.pcm, &delay);
-    if (err < 0) {
-        if (!recover(st, err))
-            return false;
-        err = snd_pcm_delay(st.pcm, &delay);
-        if (err < 0)
-            return false;
+    switch (snd_pcm_state(st.pcm)) {
+    case SND_PCM_STATE_PREPARED:
+        // Not playing yet, or not again since an underrun: nothing more has been heard,
+        // and PulseAudio has no delay to tell before the stream runs.
+        return true;
+    case SND_PCM_STATE_XRUN:
+        return recover(st, -EPIPE);
+    case SND_PCM_STATE_SUSPENDED:
+        return recover(st, -ESTRPIPE);
+    default:
+        break;
     }
+    snd_pcm_sframes_t delay = 0;
+    const int err = snd_pcm_delay(st.pcm, &delay);
+    if (err == -EPIPE || err == -ESTRPIPE)
+        return recover(st, err);
+    if (err < 0)
+        return false; // the device is gone
     const std::uint64_t pending = delay > 0 ? static_cast<std::uint64_t>(delay) : 0;
     const std::uint64_t played = st.written > pending ? st.written - pending : 0;
     if (played > st.heard)
@@ -323,12 +334,10 @@ void abandon(Slot& s)
 bool waveOutputOpen(SampleBlock* blocks)
 {
     Slot* slot = nullptr;
-    for (Slot& s : gSlots) {
-        std::lock_guard<std::mutex> g(s.lock);
-        if (!s.busy) {
-            slot = &s;
-            break;
-        }
+    for (int i = 0; i < kSlots && slot == nullptr; ++i) {
+        std::lock_guard<std::mutex> g(gSlots[i].lock);
+        if (!gSlots[i].busy)
+            slot = &gSlots[i];
     }
     if (slot == nullptr)
         return false; // every earlier device is still stuck in a lost server

@@ -13,6 +13,7 @@ line of key=value pairs for the latency benchmark.
 """
 import argparse
 import os
+import shutil
 import struct
 import subprocess
 import sys
@@ -150,22 +151,33 @@ def main():
     args = ap.parse_args()
 
     work = tempfile.mkdtemp(prefix="zarvelin-stream-")
+    try:
+        check(args, work)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def check(args, work):
     expected_path = os.path.join(work, "expected.raw")
 
     recorder = Recorder()
-    recorder.wait_for_data(10)
-    probe = subprocess.run(
-        [args.probe, "--frequency", str(args.frequency), "--sound", args.sound,
-         "--seconds", str(args.seconds), "--expected", expected_path],
-        capture_output=True, text=True, timeout=args.seconds + 30)
-    time.sleep(0.5)
-    rec = recorder.stop()
+    try:
+        recorder.wait_for_data(10)
+        probe = subprocess.run(
+            [args.probe, "--frequency", str(args.frequency), "--sound", args.sound,
+             "--seconds", str(args.seconds), "--expected", expected_path],
+            capture_output=True, text=True, timeout=args.seconds + 30)
+        # What was still on its way to the monitor when the probe ended.
+        time.sleep(0.5)
+    finally:
+        rec = recorder.stop()
     if probe.returncode != 0:
         fail("the probe failed: " + probe.stderr)
     facts = dict(line.split("=", 1) for line in probe.stdout.split())
     facts = {k: int(v) for k, v in facts.items()}
     if facts["ended_early"]:
-        fail("the audio worker gave up on the device while the session ran")
+        fail("the audio worker gave up on the device while the session ran: "
+             + probe.stdout.replace("\n", " ") + probe.stderr)
 
     if args.render:
         wav = os.path.join(work, "render.wav")
@@ -218,7 +230,6 @@ def main():
                   tail * 1000.0 / RATE, (facts["end_ns"] - facts["drop_ns"]) / 1e6,
                   start * 1000.0 / RATE))
     print(summary)
-    os.rmdir(work)
 
 
 if __name__ == "__main__":

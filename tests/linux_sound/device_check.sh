@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# device_check.sh PROBE no-device|server-killed|server-frozen
+# Runs inside tests/scripts/with-pulse.sh (with --no-device for no-device). Checks that
+# the audio worker ends by itself, promptly, when there is no device or the sound server
+# dies or freezes mid-stream, instead of hanging the session.
+set -euo pipefail
+probe=$1 case_=$2
+out=$(mktemp /tmp/zarvelin-device.XXXXXX)
+trap 'rm -f "$out"' EXIT
+now_ns() { /usr/bin/python3 -c 'import time; print(time.monotonic_ns())'; }
+fail() { echo "device_check $case_: FAIL: $*" >&2; cat "$out" >&2; exit 1; }
+value() { sed -n "s/^$1=//p" "$out"; }
+
+# The session would run 30 s; every case must end it long before.
+"$probe" --frequency 780 --sound binaural --seconds 30 >"$out" &
+probe_pid=$!
+lost_ns=$(now_ns)
+
+server_pid=""
+if [ "$case_" != no-device ]; then
+  server_pid=$(cat "$XDG_RUNTIME_DIR/pulse/pid")
+  # Mid-stream: the stream is connected and has played past its first blocks.
+  for _ in $(seq 1 100); do
+    [ -n "$(pactl list short sink-inputs 2>/dev/null)" ] && break
+    sleep 0.05
+  done
+  [ -n "$(pactl list short sink-inputs)" ] || fail "the probe never connected to the server"
+  sleep 1
+  lost_ns=$(now_ns)
+  case $case_ in
+    server-killed) kill -KILL "$server_pid" ;;
+    server-frozen) kill -STOP "$server_pid" ;;
+    *) fail "unknown case" ;;
+  esac
+fi
+
+# Only a hang guard: the worker's own bounds add up to a few seconds.
+for _ in $(seq 1 200); do
+  kill -0 "$probe_pid" 2>/dev/null || break
+  sleep 0.1
+done
+if kill -0 "$probe_pid" 2>/dev/null; then
+  kill -KILL "$probe_pid"
+  [ -n "$server_pid" ] && kill -CONT "$server_pid" 2>/dev/null
+  fail "the audio worker was still running 20 s after the device was lost"
+fi
+wait "$probe_pid" || fail "the probe failed"
+[ -n "$server_pid" ] && kill -CONT "$server_pid" 2>/dev/null || true
+
+[ "$(value ended_early)" = 1 ] || fail "the worker did not end while the session ran"
+end_ns=$(value end_ns)
+took_ms=$(( (end_ns - lost_ns) / 1000000 ))
+# The device wait (2 s) and the stop (2 s) are the worker's bounds; 4 s more only
+# absorbs scheduling.
+[ "$took_ms" -le 8000 ] || fail "the worker took $took_ms ms to end after the device was lost"
+if [ "$case_" = no-device ]; then
+  [ "$(value queued_frames)" = 0 ] || fail "blocks were queued on a device that never opened"
+else
+  [ "$(value queued_frames)" -ge $((3 * 12288)) ] || fail "the stream never got going before the loss"
+fi
+echo "device_check $case_: worker ended ${took_ms} ms after the loss"
