@@ -53,7 +53,15 @@ std::uint64_t digitsValue(std::string_view digits)
     return v;
 }
 
-std::string quoted(std::string_view s) { return "'" + std::string(s) + "'"; }
+std::string quoted(std::string_view s)
+{
+    std::string q;
+    q.reserve(s.size() + 2);
+    q += '\'';
+    q += s;
+    q += '\'';
+    return q;
+}
 
 std::string frequencyMessage(NumberStatus status, std::string_view text)
 {

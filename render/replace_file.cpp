@@ -10,7 +10,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string quoted(const fs::path& p) { return "'" + p.string() + "'"; }
+std::string quoted(const fs::path& p)
+{
+    std::string q(1, '\'');
+    q += p.string();
+    q += '\'';
+    return q;
+}
 
 std::string reason(const std::error_code& ec) { return ec ? ec.message() : std::string("unknown error"); }
 
@@ -31,7 +37,12 @@ fs::path temporaryName(const fs::path& target)
     std::uint64_t bits = random();
     for (int i = 0; i < 12; ++i, bits >>= 4)
         suffix += hex[bits & 0xF];
-    return folderOf(target) / ("." + target.filename().string() + "." + suffix + ".part");
+    std::string name(1, '.');
+    name += target.filename().string();
+    name += '.';
+    name += suffix;
+    name += ".part";
+    return folderOf(target) / name;
 }
 
 } // namespace

@@ -58,7 +58,7 @@ TEST(ParallelSynth, ChunksLaterInTheSessionContinueIt)
         for (const auto& c : chunks) {
             std::vector<std::int16_t> got(2 * std::size_t{c.frames});
             synthesizeSessionFrames(got.data(), c.first, c.frames, 780, mode, 2);
-            EXPECT_TRUE(std::equal(got.begin(), got.end(), expected.begin() + 2 * std::ptrdiff_t{c.first}))
+            EXPECT_TRUE(std::equal(got.begin(), got.end(), expected.begin() + 2 * static_cast<std::ptrdiff_t>(c.first)))
                 << "mode " << mode << " chunk at " << c.first;
         }
     }
