@@ -1,0 +1,277 @@
+// The program worked as a person works it: the frequency set with the mouse, Start
+// clicked, the screen taken over and pulsing,
+// a key (or Alt+F4) giving the desktop back, and Start again; then the window closed.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <set>
+
+#include "session/frequency_text.h"
+#include "tests/windows_face/win32_probe.h"
+#include "ui/control_table.h"
+#include "visual/strobe_level.h"
+
+namespace {
+
+using probe::program;
+
+using probe::ask;
+using probe::childOfRole;
+
+HWND focusedWindow()
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(program().process.dwThreadId, &info);
+    return info.hwndFocus;
+}
+
+bool running()
+{
+    return IsWindowVisible(program().stimulation) != FALSE;
+}
+
+// The state a session leaves when it runs, and when it does not.
+void expectRunning()
+{
+    const HWND stim = program().stimulation;
+    ASSERT_TRUE(probe::waitUntil(running)) << "the stimulation window never showed";
+    RECT r{};
+    GetWindowRect(stim, &r);
+    EXPECT_EQ(r.left, 0);
+    EXPECT_EQ(r.top, 0);
+    EXPECT_EQ(r.right, probe::screenWidth());
+    EXPECT_EQ(r.bottom, probe::screenHeight());
+    const POINT centre{probe::screenWidth() / 2, probe::screenHeight() / 2};
+    EXPECT_EQ(WindowFromPoint(centre), stim) << "something lies over the stimulation window";
+    EXPECT_TRUE(probe::waitUntil([] { return !IsWindowEnabled(program().control); }));
+    EXPECT_TRUE(probe::waitUntil([] { return !probe::cursorShown(); })) << "cursor still shown";
+    EXPECT_TRUE(probe::waitUntil([stim] { return focusedWindow() == stim; }));
+}
+
+void expectIdle()
+{
+    ASSERT_TRUE(probe::waitUntil([] { return !running(); })) << "the session did not stop";
+    EXPECT_TRUE(IsWindow(program().stimulation)) << "the stimulation window was destroyed";
+    EXPECT_TRUE(probe::waitUntil([] { return IsWindowEnabled(program().control) != FALSE; }));
+    EXPECT_TRUE(probe::waitUntil(probe::cursorShown)) << "cursor still hidden";
+    EXPECT_TRUE(probe::waitUntil([] { return focusedWindow() == program().control; }));
+}
+
+void clickStart()
+{
+    const HWND button = childOfRole(ControlRole::StartButton);
+    RECT r{};
+    GetWindowRect(button, &r);
+    probe::click((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+}
+
+bool isGrey(COLORREF c)
+{
+    return GetRValue(c) == GetGValue(c) && GetGValue(c) == GetBValue(c);
+}
+
+// Every level the curve takes at frequency `f`.
+std::set<int> curveLevels(std::uint32_t f)
+{
+    std::set<int> levels;
+    const std::uint32_t ticks = ticksPerCycle(f);
+    const double step = phaseStep(ticks);
+    for (std::uint32_t t = 0; t < ticks; ++t)
+        levels.insert(strobeLevel(t, step));
+    return levels;
+}
+
+std::uint32_t shownFrequency()
+{
+    DWORD_PTR pos = 0;
+    SendMessageTimeoutW(childOfRole(ControlRole::Arrows), UDM_GETPOS, 0, 0, SMTO_ABORTIFHUNG,
+                        5000, &pos);
+    return static_cast<std::uint32_t>(pos & 0xFFFF);
+}
+
+// Samples the screen's centre and corners `count` times; returns the distinct levels.
+std::set<int> sampleScreen(int count, const std::set<int>& allowed)
+{
+    const int w = probe::screenWidth();
+    const int h = probe::screenHeight();
+    const POINT points[] = {{w / 2, h / 2}, {0, 0}, {w - 1, h - 1}, {w - 1, 0}, {0, h - 1}};
+    std::set<int> seen;
+    for (int i = 0; i < count; ++i) {
+        const POINT p = points[i % 5];
+        const COLORREF c = probe::screenPixel(p.x, p.y);
+        EXPECT_TRUE(isGrey(c)) << "pixel (" << p.x << "," << p.y << ") is " << std::hex << c;
+        const int level = GetRValue(c);
+        EXPECT_TRUE(allowed.count(level) == 1)
+            << "level " << level << " at (" << p.x << "," << p.y << ") is not on the curve";
+        seen.insert(level);
+        Sleep(3);
+    }
+    return seen;
+}
+
+// The worker threads of a session end by themselves once it stops. Threads the system
+// keeps for the process (the multimedia timer's, the sound driver's) stay; so a
+// session's workers are known to have ended when no thread is left that was not there
+// before that session started or after an earlier one had ended.
+std::set<DWORD> gQuietThreads;
+
+void rememberQuietThreads()
+{
+    for (DWORD id : probe::threadsOf(program().process.dwProcessId))
+        gQuietThreads.insert(id);
+}
+
+bool onlyQuietThreadsLeft()
+{
+    for (DWORD id : probe::threadsOf(program().process.dwProcessId))
+        if (gQuietThreads.count(id) == 0)
+            return false;
+    return true;
+}
+
+// The frequency controls worked with the mouse. Each step clicks, then waits for the
+// display to show the expected text, and checks that slider, arrows and display agree.
+struct FrequencyStep {
+    const char* what;
+    ControlRole target;
+    int where;   // -1: left or lower end, +1: right or upper end of the control
+    int repeats; // clicks at most, until the display shows `shows`
+    const char* shows;
+    int position;
+};
+constexpr FrequencyStep kFrequencySteps[] = {
+    {"up arrow from the default", ControlRole::Arrows, +1, 1, "7,81", 781},
+    {"down arrow back", ControlRole::Arrows, -1, 1, "7,80", 780},
+    {"slider channel at its left end", ControlRole::Slider, -1, 3, "0,10", 10},
+    {"up arrow at the bottom", ControlRole::Arrows, +1, 1, "0,11", 11},
+    {"down arrow to the bottom", ControlRole::Arrows, -1, 1, "0,10", 10},
+    {"down arrow below the bottom", ControlRole::Arrows, -1, 1, "0,10", 10},
+    {"slider channel at its right end", ControlRole::Slider, +1, 12, "50,00", 5000},
+    {"down arrow from the top", ControlRole::Arrows, -1, 1, "49,99", 4999},
+    {"up arrow to the top", ControlRole::Arrows, +1, 2, "50,00", 5000},
+};
+
+void clickEnd(HWND control, ControlRole role, int where)
+{
+    RECT r{};
+    GetWindowRect(control, &r);
+    if (role == ControlRole::Arrows) {
+        const int x = (r.left + r.right) / 2;
+        probe::click(x, where > 0 ? r.top + 3 : r.bottom - 4);
+    } else {
+        const int y = (r.top + r.bottom) / 2;
+        probe::click(where > 0 ? r.right - 3 : r.left + 3, y);
+    }
+}
+
+TEST(Frequency, SliderAndArrowsMovedByTheMouseStayInStep)
+{
+    const HWND display = childOfRole(ControlRole::FrequencyDisplay);
+    const HWND slider = childOfRole(ControlRole::Slider);
+    const HWND arrows = childOfRole(ControlRole::Arrows);
+    for (const FrequencyStep& step : kFrequencySteps) {
+        SCOPED_TRACE(step.what);
+        const HWND target = step.target == ControlRole::Arrows ? arrows : slider;
+        const std::wstring want = probe::widen(step.shows);
+        bool shown = false;
+        for (int i = 0; i < step.repeats && !shown; ++i) {
+            const std::wstring before = probe::windowText(display);
+            clickEnd(target, step.target, step.where);
+            // A click that moves nothing changes no text; wait for a change or a while.
+            probe::waitUntil([&] { return probe::windowText(display) != before; }, 1500);
+            shown = probe::windowText(display) == want;
+        }
+        EXPECT_EQ(probe::narrow(probe::windowText(display)), step.shows);
+        EXPECT_EQ(ask(slider, TBM_GETPOS), step.position);
+        EXPECT_EQ(LOWORD(ask(arrows, UDM_GETPOS)), step.position);
+        EXPECT_EQ(probe::narrow(probe::windowText(display)),
+                  std::string(FrequencyText(static_cast<std::uint32_t>(step.position)).data()));
+    }
+}
+
+TEST(Session, StartCoversTheScreenHidesTheCursorAndDisablesTheControls)
+{
+    rememberQuietThreads();
+    clickStart();
+    expectRunning();
+}
+
+TEST(Session, StroboscopePaintsOnlyLevelsOfTheCurve)
+{
+    ASSERT_TRUE(running());
+    const std::set<int> allowed = curveLevels(shownFrequency());
+    const std::set<int> seen = sampleScreen(400, allowed);
+    EXPECT_GE(seen.size(), 3u) << "the screen does not pulse";
+}
+
+TEST(Session, AnyKeyStopsTheSessionAndTheWorkersEnd)
+{
+    probe::pressKey(VK_SPACE);
+    expectIdle();
+    // The first session may leave system threads behind for good; wait until the
+    // count settles, then take them as part of the quiet process.
+    EXPECT_TRUE(probe::waitUntil([] {
+        const size_t before = probe::threadsOf(program().process.dwProcessId).size();
+        Sleep(700);
+        return probe::threadsOf(program().process.dwProcessId).size() == before;
+    }, 20000));
+    rememberQuietThreads();
+}
+
+void chooseVisualWithKeys(WORD key)
+{
+    const HWND list = childOfRole(ControlRole::VisualList);
+    RECT r{};
+    GetWindowRect(list, &r);
+    probe::click((r.left + r.right) / 2, (r.top + r.bottom) / 2); // drops the list down
+    probe::waitUntil([list] {
+        DWORD_PTR dropped = 0;
+        SendMessageTimeoutW(list, CB_GETDROPPEDSTATE, 0, 0, SMTO_ABORTIFHUNG, 5000, &dropped);
+        return dropped != 0;
+    }, 3000);
+    probe::pressKey(key);
+    probe::pressKey(VK_RETURN);
+}
+
+long visualSelection()
+{
+    DWORD_PTR sel = 0;
+    SendMessageTimeoutW(childOfRole(ControlRole::VisualList), CB_GETCURSEL, 0, 0,
+                        SMTO_ABORTIFHUNG, 5000, &sel);
+    return static_cast<long>(sel);
+}
+
+TEST(Session, WithoutTheStroboscopeTheScreenStaysBlackAndAltF4StopsIt)
+{
+    chooseVisualWithKeys(VK_UP);
+    ASSERT_TRUE(probe::waitUntil([] { return visualSelection() == 0; })) << visualSelection();
+    clickStart();
+    expectRunning();
+    const std::set<int> seen = sampleScreen(100, {0});
+    EXPECT_EQ(seen, std::set<int>{0});
+
+    // Alt+F4 asks the window to close: the session ends, the window stays for the next.
+    probe::pressAltF4();
+    expectIdle();
+    EXPECT_TRUE(probe::waitUntil(onlyQuietThreadsLeft, 20000)) << "a worker never ended";
+
+    chooseVisualWithKeys(VK_DOWN);
+    EXPECT_TRUE(probe::waitUntil([] { return visualSelection() == 1; })) << visualSelection();
+}
+
+TEST(Session, StartAgainRunsAFreshSession)
+{
+    clickStart();
+    expectRunning();
+    const std::set<int> seen = sampleScreen(200, curveLevels(shownFrequency()));
+    EXPECT_GE(seen.size(), 3u) << "the screen does not pulse";
+    probe::pressKey('A');
+    expectIdle();
+    EXPECT_TRUE(probe::waitUntil(onlyQuietThreadsLeft, 20000)) << "a worker never ended";
+}
+
+} // namespace

@@ -1,0 +1,179 @@
+// The control window: the frequency slider and arrows kept in step with the display,
+// the two effect lists and the Start button, all built from the shared control table.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "session/frequency_text.h"
+#include "session/session_controller.h"
+#include "ui/control_table.h"
+#include "ui/windows/wide_text.h"
+#include "ui/windows/win32_windows.h"
+
+HWND gControlWindow = nullptr;
+HWND gFrequencyDisplay = nullptr;
+HWND gFrequencySlider = nullptr;
+HWND gFrequencyArrows = nullptr;
+HWND gSoundList = nullptr;
+HWND gVisualList = nullptr;
+
+namespace {
+
+void showFrequency(std::uint32_t frequency)
+{
+    const FrequencyTextBuffer text = FrequencyText(frequency);
+    SetWindowTextW(gFrequencyDisplay, widen(text.data()).text);
+}
+
+// The slider and the arrows hold the same value at all times: whichever the user moves,
+// the other follows (setting a position sends no scroll message, so nothing echoes).
+// The settings themselves are captured only at Start, once the last session's workers
+// have ended, so a worker winding down never sees the frequency change under it.
+LRESULT CALLBACK controlWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_HSCROLL: {
+        const auto pos = static_cast<std::uint32_t>(
+            SendMessageW(gFrequencySlider, TBM_GETPOS, 0, 0) & 0xFFFF);
+        SendMessageW(gFrequencyArrows, UDM_SETPOS, 0, MAKELPARAM(pos, 0));
+        showFrequency(pos);
+        break;
+    }
+    case WM_VSCROLL: {
+        const auto pos = static_cast<std::uint32_t>(
+            SendMessageW(gFrequencyArrows, UDM_GETPOS, 0, 0) & 0xFFFF);
+        SendMessageW(gFrequencySlider, TBM_SETPOS, TRUE, static_cast<LPARAM>(pos));
+        showFrequency(pos);
+        break;
+    }
+    case WM_COMMAND:
+        if (LOWORD(wParam) == kStartButtonId && HIWORD(wParam) == BN_CLICKED)
+            startSession();
+        break;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        break;
+    default:
+        break;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+DWORD roleStyle(ControlRole role)
+{
+    switch (role) {
+    case ControlRole::FrequencyDisplay:
+        return ES_READONLY | ES_RIGHT;
+    case ControlRole::Slider:
+        return TBS_HORZ | TBS_FIXEDLENGTH;
+    case ControlRole::SoundList:
+    case ControlRole::VisualList:
+        return CBS_DROPDOWNLIST | CBS_AUTOHSCROLL | CBS_HASSTRINGS;
+    case ControlRole::StartButton:
+        return BS_PUSHBUTTON;
+    case ControlRole::Label:
+    case ControlRole::Arrows:
+        break;
+    }
+    return 0;
+}
+
+void fillList(HWND list, ControlRole role)
+{
+    int count = 0;
+    const char* const* captions = listCaptions(role, &count);
+    for (int i = 0; i < count; ++i)
+        SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(captions[i]).text));
+    SendMessageW(list, CB_SETCURSEL, kInitialListSelection, 0);
+}
+
+HWND createControl(const ControlSpec& spec, HINSTANCE instance)
+{
+    const DWORD style = WS_CHILD | WS_VISIBLE;
+    if (spec.role == ControlRole::Arrows) {
+        // No buddy styles: the slider is neither moved nor given a text.
+        return CreateUpDownControl(style, spec.x, spec.y, spec.width, spec.height,
+                                   gControlWindow, spec.id, instance, gFrequencySlider,
+                                   static_cast<int>(kMaxFrequency),
+                                   static_cast<int>(kMinFrequency),
+                                   static_cast<int>(kDefaultFrequency));
+    }
+    if (spec.role == ControlRole::Slider)
+        InitCommonControls();
+    const DWORD exStyle = spec.role == ControlRole::StartButton ? WS_EX_DLGMODALFRAME : 0;
+    return CreateWindowExW(exStyle, widen(spec.className).text, widen(spec.text).text,
+                           style | roleStyle(spec.role), spec.x, spec.y, spec.width,
+                           spec.height, gControlWindow,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance,
+                           nullptr);
+}
+
+void setUpControl(HWND control, ControlRole role)
+{
+    switch (role) {
+    case ControlRole::FrequencyDisplay:
+        gFrequencyDisplay = control;
+        break;
+    case ControlRole::Slider:
+        gFrequencySlider = control;
+        SendMessageW(control, TBM_SETRANGE, TRUE, MAKELPARAM(kMinFrequency, kMaxFrequency));
+        SendMessageW(control, TBM_SETPOS, TRUE, static_cast<LPARAM>(kDefaultFrequency));
+        SendMessageW(control, TBM_SETTHUMBLENGTH, kSliderThumbLength, 0);
+        break;
+    case ControlRole::Arrows:
+        gFrequencyArrows = control;
+        break;
+    case ControlRole::SoundList:
+        gSoundList = control;
+        fillList(control, role);
+        break;
+    case ControlRole::VisualList:
+        gVisualList = control;
+        fillList(control, role);
+        break;
+    case ControlRole::Label:
+    case ControlRole::StartButton:
+        break;
+    }
+}
+
+} // namespace
+
+bool createControlWindow(HINSTANCE instance)
+{
+    WNDCLASSW windowClass{};
+    windowClass.style = 0;
+    windowClass.lpfnWndProc = controlWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kIconResourceId));
+    windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+    const WideText className = widen(kControlWindowClass);
+    windowClass.lpszClassName = className.text;
+    RegisterClassW(&windowClass);
+
+    gControlWindow = CreateWindowExW(
+        0, className.text, widen(kControlWindowTitle).text,
+        WS_VISIBLE | WS_SYSMENU | WS_MINIMIZEBOX,
+        controlWindowLeft(GetSystemMetrics(SM_CXSCREEN)), kControlWindowTop,
+        kControlWindowWidth, kControlWindowHeight, nullptr, nullptr, instance, nullptr);
+    if (gControlWindow == nullptr)
+        return false;
+
+    for (const ControlSpec& spec : kControls)
+        setUpControl(createControl(spec, instance), spec.role);
+    return true;
+}
+
+int runMessageLoop()
+{
+    MSG message{};
+    for (;;) {
+        const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+        if (got == 0)
+            return static_cast<int>(message.wParam); // the quit message's code
+        if (got == -1)
+            return 1; // the queue itself failed: no quit code to pass on
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
