@@ -3,17 +3,19 @@
 then checks what arrived there.
 
     stream_check.py --probe PATH --sound MODE --frequency HUNDREDTHS --seconds S
-                    [--render PATH] [--max-tail-frames N] [--report]
+                    [--render PATH] [--max-tail-frames N] [--freeze-at S --freeze-for S]
 
 The recording must equal the session's sound bit for bit: it is compared as runs, each
 equal to a stretch of the expected frames in order, because a loaded server may drop a
 stretch (mostly at start-up). After the probe drops its flag, the monitor must fall silent
-within --max-tail-frames frames. With --report the measured figures are printed as one
-line of key=value pairs for the latency benchmark.
+within --max-tail-frames frames. With --freeze-for the probe is stopped for a while mid-
+session, so its refills come late and the device runs dry: the stream must go on after
+the gap. The measured figures are printed as one line of key=value pairs.
 """
 import argparse
 import os
 import shutil
+import signal
 import struct
 import subprocess
 import sys
@@ -147,7 +149,9 @@ def main():
     ap.add_argument("--frequency", type=int, required=True)
     ap.add_argument("--seconds", type=float, required=True)
     ap.add_argument("--max-tail-frames", type=int, default=12288 + 4410)
-    ap.add_argument("--report", action="store_true")
+    ap.add_argument("--freeze-at", type=float, default=0,
+                    help="stop the probe this many seconds in, so its refills come late")
+    ap.add_argument("--freeze-for", type=float, default=0)
     args = ap.parse_args()
 
     work = tempfile.mkdtemp(prefix="zarvelin-stream-")
@@ -163,10 +167,22 @@ def check(args, work):
     recorder = Recorder()
     try:
         recorder.wait_for_data(10)
-        probe = subprocess.run(
+        proc = subprocess.Popen(
             [args.probe, "--frequency", str(args.frequency), "--sound", args.sound,
              "--seconds", str(args.seconds), "--expected", expected_path],
-            capture_output=True, text=True, timeout=args.seconds + 30)
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        if args.freeze_for > 0:
+            time.sleep(args.freeze_at)
+            proc.send_signal(signal.SIGSTOP)
+            time.sleep(args.freeze_for)
+            proc.send_signal(signal.SIGCONT)
+        try:
+            stdout, stderr = proc.communicate(timeout=args.seconds + 30)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            fail("the probe was still running %d s after its session should have ended"
+                 % 30)
+        probe = subprocess.CompletedProcess(proc.args, proc.returncode, stdout, stderr)
         # What was still on its way to the monitor when the probe ended.
         time.sleep(0.5)
     finally:
@@ -201,7 +217,8 @@ def check(args, work):
 
     # The session must have streamed for about as long as it ran.
     playing = int((facts["drop_ns"] - facts["open_ns"]) * RATE / 1e9)
-    if queued < playing:
+    silent_gap = int(args.freeze_for * RATE)
+    if queued < playing - silent_gap:
         fail("only %d frames were queued in a session of %d frames" % (queued, playing))
 
     if args.sound == "none":
@@ -212,9 +229,11 @@ def check(args, work):
     else:
         # Silence in the expected sound (zero crossings, gated beeps) is recorded as such,
         # so the runs cover nearly every frame from the first sound to the last.
-        if played < playing - 2 * 12288:
+        if played < playing - silent_gap - 2 * 12288:
             fail("only %d of about %d played frames arrived intact; runs: %s"
                  % (played, playing, runs[:10]))
+        if args.freeze_for > 0 and len(runs) < 2:
+            fail("the late refill left no gap: the freeze did not work as meant")
         last_sound = max(i for i in range(len(rec) // FRAME) if frame(rec, i) != SILENT)
         drop_frame = recorder.frames_by(facts["drop_ns"])
         tail = last_sound + 1 - drop_frame
