@@ -41,3 +41,8 @@ endforeach()
 add_test(NAME windows_sound_no_device
          COMMAND ${zarvelin_with_pulse} --no-device ${zarvelin_sound_test} no-device)
 set_tests_properties(windows_sound_no_device PROPERTIES TIMEOUT 180)
+
+# The recording check itself, on the build machine: it must reject altered, repeated and
+# reordered sound and accept a stream that only lost stretches.
+add_test(NAME windows_sound_compare_runs
+         COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tests/windows_sound/compare_runs_test.py)

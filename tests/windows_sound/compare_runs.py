@@ -74,6 +74,28 @@ def sample_pair(data, frame):
             int.from_bytes(data[f + 2:f + 4], "little", signed=True))
 
 
+def check(min_frames, rec, sessions):
+    """Returns (passed, report lines) for a recording and the sessions' frames."""
+    rec = rec[:len(rec) // FRAME * FRAME]
+    runs, stray = split_runs(rec, sessions)
+    lines = [f"recorded {len(rec) // FRAME} frames in {len(runs)} runs"]
+    for s, r, e, n in runs[:40]:
+        lines.append(f"  session {s + 1}: recorded {r}.. = expected {e}..{e + n}")
+    ok = True
+    if stray is not None:
+        lines.append(f"FAIL: recorded frame {stray} {sample_pair(rec, stray)} is in no stretch "
+                     f"of the expected sound")
+        ok = False
+    for s in range(len(sessions)):
+        matched = sum(n for t, _, _, n in runs if t == s)
+        lines.append(f"session {s + 1}: {matched} of {len(sessions[s]) // FRAME} frames heard")
+        if matched < min_frames:
+            lines.append(f"FAIL: session {s + 1} matched {matched} frames, expected at least "
+                         f"{min_frames}")
+            ok = False
+    return ok, lines
+
+
 def main():
     if len(sys.argv) < 4:
         sys.exit("usage: compare_runs.py MIN_FRAMES RECORDING EXPECTED...")
@@ -84,22 +106,8 @@ def main():
     for name in sys.argv[3:]:
         with open(name, "rb") as f:
             sessions.append(f.read())
-    rec = rec[:len(rec) // FRAME * FRAME]
-    runs, stray = split_runs(rec, sessions)
-    print(f"recorded {len(rec) // FRAME} frames in {len(runs)} runs")
-    for s, r, e, n in runs[:40]:
-        print(f"  session {s + 1}: recorded {r}.. = expected {e}..{e + n}")
-    ok = True
-    if stray is not None:
-        print(f"FAIL: recorded frame {stray} {sample_pair(rec, stray)} is in no stretch of "
-              f"the expected sound")
-        ok = False
-    for s in range(len(sessions)):
-        matched = sum(n for t, _, _, n in runs if t == s)
-        print(f"session {s + 1}: {matched} of {len(sessions[s]) // FRAME} frames heard")
-        if matched < min_frames:
-            print(f"FAIL: session {s + 1} matched {matched} frames, expected at least {min_frames}")
-            ok = False
+    ok, lines = check(min_frames, rec, sessions)
+    print("\n".join(lines))
     print("OK" if ok else "FAILED")
     return 0 if ok else 1
 
