@@ -2,7 +2,8 @@
 # device_check.sh PROBE no-device|server-killed|server-frozen
 # Runs inside tests/scripts/with-pulse.sh (with --no-device for no-device). Checks that
 # the audio worker ends by itself, promptly, when there is no device or the sound server
-# dies or freezes mid-stream, instead of hanging the session.
+# dies or freezes mid-stream, instead of hanging the session. A frozen server is thawed
+# once the worker has given up, and the next session must have sound again.
 set -euo pipefail
 probe=$1 case_=$2
 out=$(mktemp /tmp/zarvelin-device.XXXXXX)
@@ -12,7 +13,7 @@ fail() { echo "device_check $case_: FAIL: $*" >&2; cat "$out" >&2; exit 1; }
 value() { sed -n "s/^$1=//p" "$out"; }
 
 # The session would run 30 s; every case must end it long before.
-"$probe" --frequency 780 --sound binaural --seconds 30 >"$out" &
+"$probe" --frequency 780 --sound binaural --seconds 30 --again 1 --again-seconds 2 >"$out" &
 probe_pid=$!
 lost_ns=$(now_ns)
 
@@ -37,6 +38,9 @@ fi
 # Only a hang guard: the worker's own bounds add up to a few seconds.
 for _ in $(seq 1 200); do
   kill -0 "$probe_pid" 2>/dev/null || break
+  if [ "$case_" = server-frozen ] && grep -q '^ended_early=' "$out"; then
+    kill -CONT "$server_pid"
+  fi
   sleep 0.1
 done
 if kill -0 "$probe_pid" 2>/dev/null; then
@@ -58,4 +62,9 @@ if [ "$case_" = no-device ]; then
 else
   [ "$(value queued_frames)" -ge $((3 * 12288)) ] || fail "the stream never got going before the loss"
 fi
-echo "device_check $case_: worker ended ${took_ms} ms after the loss"
+if [ "$case_" = server-frozen ]; then
+  # Two seconds of a working device queue about nine blocks.
+  [ "$(value again_ended_early)" = 0 ] || fail "the session after the thaw lost its device too"
+  [ "$(value again_queued_frames)" -ge $((5 * 12288)) ] || fail "the session after the thaw did not stream"
+fi
+echo "device_check $case_: worker ended ${took_ms} ms after the loss"; cat "$out"

@@ -6,6 +6,10 @@
 //                                 worker's return
 //   queued_frames                 frames the worker handed to the device
 //   ended_early                   1 if the worker returned while the flag was still up
+// With --again S it waits S seconds after the session and plays a second one, as long as
+// --again-seconds says (the first one's length by default), printing the same keys
+// prefixed "again_": a device lost in the first session must not keep the second silent
+// once the server is back.
 // With --expected FILE it also writes the frames the session should have played, as raw
 // 16-bit stereo, computed from a fresh noise generator like the worker's.
 #include <atomic>
@@ -40,7 +44,8 @@ int usage(const char* what)
     std::fprintf(stderr,
                  "stream_probe: %s\n"
                  "usage: stream_probe --frequency 10..5000 --sound none|binaural|beeps|noise\n"
-                 "                    --seconds S [--expected FILE]\n",
+                 "                    --seconds S [--again S [--again-seconds S]]\n"
+                 "                    [--expected FILE]\n",
                  what);
     return 2;
 }
@@ -59,6 +64,37 @@ bool writeExpected(const char* path, std::uint32_t frequency, SoundMode mode,
     return std::fclose(f) == 0 && ok;
 }
 
+// One session: raise the flag, run the worker, drop the flag after `seconds` unless the
+// worker has ended first, and print what happened.
+void playSession(double seconds, const char* prefix)
+{
+    workerEnded.store(false, std::memory_order_relaxed);
+    probeFlag.store(1, std::memory_order_release);
+    const long long openNs = nowNs();
+    long long endNs = 0;
+    std::thread worker([&endNs] {
+        AudioStreamWorker(&probeFlag);
+        endNs = nowNs();
+        workerEnded.store(true, std::memory_order_release);
+    });
+
+    // Sleep in short steps so a worker that gives up early is seen as it happens.
+    const Clock::time_point dropAt =
+        Clock::now() + std::chrono::microseconds(static_cast<long long>(seconds * 1e6));
+    while (Clock::now() < dropAt && !workerEnded.load(std::memory_order_acquire))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const bool endedEarly = workerEnded.load(std::memory_order_acquire);
+    const long long dropNs = endedEarly ? 0 : nowNs();
+    probeFlag.store(0, std::memory_order_release);
+    worker.join();
+
+    std::printf("%sopen_ns=%lld\n%sdrop_ns=%lld\n%send_ns=%lld\n%squeued_frames=%u\n"
+                "%sended_early=%d\n",
+                prefix, openNs, prefix, dropNs, prefix, endNs, prefix, sampleCounter, prefix,
+                endedEarly ? 1 : 0);
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -67,6 +103,8 @@ int main(int argc, char** argv)
     long sound = -1;
     double seconds = -1;
     const char* expected = nullptr;
+    double again = -1;
+    double againSeconds = -1;
     for (int i = 1; i < argc; ++i) {
         const bool hasValue = i + 1 < argc;
         if (std::strcmp(argv[i], "--frequency") == 0 && hasValue) {
@@ -81,6 +119,14 @@ int main(int argc, char** argv)
             }
         } else if (std::strcmp(argv[i], "--seconds") == 0 && hasValue) {
             seconds = std::strtod(argv[++i], nullptr);
+        } else if (std::strcmp(argv[i], "--again") == 0 && hasValue) {
+            again = std::strtod(argv[++i], nullptr);
+            if (!(again >= 0 && again <= 600))
+                return usage("--again takes a pause of 0 to 600 seconds");
+        } else if (std::strcmp(argv[i], "--again-seconds") == 0 && hasValue) {
+            againSeconds = std::strtod(argv[++i], nullptr);
+            if (!(againSeconds > 0 && againSeconds <= 600))
+                return usage("--again-seconds takes a time above 0 and up to 600");
         } else if (std::strcmp(argv[i], "--expected") == 0 && hasValue) {
             expected = argv[++i];
         } else {
@@ -107,26 +153,10 @@ int main(int argc, char** argv)
         }
     }
 
-    probeFlag.store(1, std::memory_order_release);
-    const long long openNs = nowNs();
-    long long endNs = 0;
-    std::thread worker([&endNs] {
-        AudioStreamWorker(&probeFlag);
-        endNs = nowNs();
-        workerEnded.store(true, std::memory_order_release);
-    });
-
-    // Sleep in short steps so a worker that gives up early is seen as it happens.
-    const Clock::time_point dropAt =
-        Clock::now() + std::chrono::microseconds(static_cast<long long>(seconds * 1e6));
-    while (Clock::now() < dropAt && !workerEnded.load(std::memory_order_acquire))
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    const bool endedEarly = workerEnded.load(std::memory_order_acquire);
-    const long long dropNs = endedEarly ? 0 : nowNs();
-    probeFlag.store(0, std::memory_order_release);
-    worker.join();
-
-    std::printf("open_ns=%lld\ndrop_ns=%lld\nend_ns=%lld\nqueued_frames=%u\nended_early=%d\n",
-                openNs, dropNs, endNs, sampleCounter, endedEarly ? 1 : 0);
+    playSession(seconds, "");
+    if (again >= 0) {
+        std::this_thread::sleep_for(std::chrono::microseconds(static_cast<long long>(again * 1e6)));
+        playSession(againSeconds > 0 ? againSeconds : seconds, "again_");
+    }
     return 0;
 }
