@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# sound_test.sh EMULATOR PROBE FRAMES play MODE FREQUENCY MILLISECONDS SESSIONS MIN_FRAMES
+# sound_test.sh EMULATOR PROBE FRAMES play MODE FREQUENCY MILLISECONDS SESSIONS MIN_FRAMES [RENDER]
 # sound_test.sh EMULATOR PROBE FRAMES no-device
 # Run inside tests/scripts/with-pulse.sh (play) or with-pulse.sh --no-device (no-device).
 # play: records the null sink's monitor while the probe plays SESSIONS sessions, then
 #   checks the recording against the frames each session computed (the probe says how
 #   many blocks that was): every sound heard must be exactly the expected samples, and each
-#   session must be heard for at least MIN_FRAMES frames.
+#   session must be heard for at least MIN_FRAMES frames. Given the renderer RENDER, the
+#   first session's frames must also be exactly what it writes for the same settings.
 # no-device: with no sound server the worker of every session ends by itself, having
 #   computed nothing, and the probe exits normally.
 set -euo pipefail
@@ -22,7 +23,7 @@ trap cleanup EXIT
 
 case "$what" in
 play)
-  mode=$1 frequency=$2 ms=$3 sessions=$4 min_frames=$5
+  mode=$1 frequency=$2 ms=$3 sessions=$4 min_frames=$5 render=${6:-}
   parec -d null.monitor --format=s16le --rate=44100 --channels=2 >"$work/recording.raw" &
   recorder=$!
   # The recording must be running before the first sample plays.
@@ -50,6 +51,23 @@ play)
     expected+=("$work/expected$s.raw")
     draws=$((draws + count))
   done
+  if [ -n "$render" ]; then
+    # The renderer writes round(seconds * 44100) frames; six decimals pin the count down.
+    seconds=$(awk -v n="$(($(stat -c %s "$work/expected1.raw") / 4))" 'BEGIN { printf "%.6f", n / 44100 }')
+    hz=$(printf '%d.%02d' $((frequency / 100)) $((frequency % 100)))
+    "$emulator" "$render" --frequency "$hz" --sound "$mode" --seconds "$seconds" --output "$work/render.wav"
+    /usr/bin/python3 - "$work/render.wav" "$work/expected1.raw" <<'PY'
+import sys
+wav = open(sys.argv[1], "rb").read()
+expected = open(sys.argv[2], "rb").read()
+at = wav.find(b"data", 12)
+size = int.from_bytes(wav[at + 4:at + 8], "little")
+payload = wav[at + 8:at + 8 + size]
+if payload != expected:
+    sys.exit(f"FAIL: the renderer's {len(payload)} bytes differ from the session's {len(expected)} bytes")
+print(f"renderer: the same {size // 4} frames")
+PY
+  fi
   /usr/bin/python3 "$here/compare_runs.py" "$min_frames" "$work/recording.raw" "${expected[@]}"
   ;;
 no-device)
