@@ -1,0 +1,452 @@
+// The Linux face's windows driven as a user would, through Qt Test on the offscreen
+// platform: the control table, the frequency controls in step, Start and Stop with
+// their desktop states, and the real workers behind them.
+#include <QApplication>
+#include <QComboBox>
+#include <QCursor>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSet>
+#include <QSlider>
+#include <QTest>
+#include <QToolButton>
+
+#include <cstring>
+
+#include "session/frequency_text.h"
+#include "session/session_controller.h"
+#include "session/session_flag.h"
+#include "session/settings.h"
+#include "ui/control_table.h"
+#include "ui/linux/control_window.h"
+#include "ui/linux/stimulation_window.h"
+#include "ui/linux/strobe_published.h"
+#include "visual/strobe_level.h"
+
+namespace {
+
+constexpr int kDisplayRow = 1;
+constexpr int kSliderRow = 3;
+constexpr int kArrowsRow = 4;
+constexpr int kSoundRow = 9;
+constexpr int kVisualRow = 10;
+constexpr int kStartRow = 11;
+// Only catches hangs: workers end within a block time.
+constexpr int kHangMs = 10000;
+
+QSlider* slider() { return qobject_cast<QSlider*>(controlWidget(kSliderRow)); }
+QLineEdit* display() { return qobject_cast<QLineEdit*>(controlWidget(kDisplayRow)); }
+QComboBox* soundList() { return qobject_cast<QComboBox*>(controlWidget(kSoundRow)); }
+QComboBox* visualList() { return qobject_cast<QComboBox*>(controlWidget(kVisualRow)); }
+QPushButton* startButton() { return qobject_cast<QPushButton*>(controlWidget(kStartRow)); }
+QToolButton* arrow(const char* name)
+{
+    return controlWidget(kArrowsRow)->findChild<QToolButton*>(QString::fromLatin1(name));
+}
+
+bool cursorHidden()
+{
+    const QCursor* c = QGuiApplication::overrideCursor();
+    return c != nullptr && c->shape() == Qt::BlankCursor;
+}
+
+// Setting up a case: the slider moved to the value, as a drag would leave it.
+void setFrequency(int hundredths)
+{
+    slider()->setValue(hundredths);
+}
+
+void clickStart()
+{
+    QTest::mouseClick(startButton(), Qt::LeftButton);
+}
+
+} // namespace
+
+class FaceTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QApplication::setQuitOnLastWindowClosed(false);
+        createControlWindow();
+        createStimulationWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(controlWindow()));
+    }
+
+    void cleanup()
+    {
+        if (sessionRunning(&SessionFlag))
+            stopSession();
+        QVERIFY(waitForWorkers(kHangMs));
+    }
+
+    void cleanupTestCase()
+    {
+        QVERIFY(finishWorkers(kHangMs));
+        destroyStimulationWindow();
+        destroyControlWindow();
+    }
+
+    void controlWindowFrame()
+    {
+        QWidget* w = controlWindow();
+        QCOMPARE(w->windowTitle(), QStringLiteral("Zarvelin"));
+        QCOMPARE(w->minimumSize(), w->maximumSize());
+        QVERIFY(w->width() >= 492 && w->height() >= 125); // the slider's and Start's far edges
+        QVERIFY(!(w->windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(w->windowFlags() & Qt::WindowMinimizeButtonHint);
+        QVERIFY(w->windowFlags() & Qt::WindowCloseButtonHint);
+        QVERIFY(!w->windowIcon().isNull());
+        const QList<QSize> sizes = w->windowIcon().availableSizes();
+        QVERIFY(sizes.contains(QSize(32, 32)));
+        QCOMPARE(w->x(), QGuiApplication::primaryScreen()->geometry().width() / 2 - 250);
+        QCOMPARE(w->y(), 50);
+    }
+
+    void controlTable_data()
+    {
+        QTest::addColumn<int>("row");
+        for (int i = 0; i < kControlCount; ++i)
+            QTest::addRow("row %d %s", i + 1, kControls[i].className) << i;
+    }
+
+    void controlTable()
+    {
+        QFETCH(int, row);
+        const ControlSpec& spec = kControls[row];
+        QWidget* w = controlWidget(row);
+        QVERIFY(w != nullptr);
+        QCOMPARE(w->parentWidget(), controlWindow());
+        QVERIFY(w->isVisible());
+
+        // Creation order is the order of the window's children.
+        QList<QWidget*> children;
+        for (QObject* o : controlWindow()->children())
+            if (auto* cw = qobject_cast<QWidget*>(o); cw != nullptr && cw->isWindow() == false)
+                children.append(cw);
+        QCOMPARE(children.size(), kControlCount);
+        QCOMPARE(children.at(row), w);
+
+        const bool list = spec.role == ControlRole::SoundList || spec.role == ControlRole::VisualList;
+        QCOMPARE(w->geometry(), QRect(spec.x, spec.y, spec.width, list ? kListClosedHeight : spec.height));
+        QVERIFY(w->geometry().bottom() < controlWindow()->height());
+        QVERIFY(w->geometry().right() < controlWindow()->width());
+
+        const QString text = QString::fromUtf8(spec.text);
+        switch (spec.role) {
+        case ControlRole::Label:
+            QCOMPARE(qobject_cast<QLabel*>(w)->text(), text);
+            break;
+        case ControlRole::FrequencyDisplay: {
+            auto* e = qobject_cast<QLineEdit*>(w);
+            QVERIFY(e->isReadOnly());
+            QVERIFY(e->alignment() & Qt::AlignRight);
+            QCOMPARE(e->text(), QStringLiteral("7,80"));
+            break;
+        }
+        case ControlRole::Slider: {
+            auto* s = qobject_cast<QSlider*>(w);
+            QCOMPARE(s->orientation(), Qt::Horizontal);
+            QCOMPARE(s->minimum(), 10);
+            QCOMPARE(s->maximum(), 5000);
+            QCOMPARE(s->value(), 780);
+            break;
+        }
+        case ControlRole::Arrows: {
+            // Two arrow buttons and no text field of their own.
+            QCOMPARE(w->findChildren<QLineEdit*>().size(), 0);
+            const QList<QToolButton*> buttons = w->findChildren<QToolButton*>();
+            QCOMPARE(buttons.size(), 2);
+            QCOMPARE(arrow("up")->arrowType(), Qt::UpArrow);
+            QCOMPARE(arrow("down")->arrowType(), Qt::DownArrow);
+            QVERIFY(arrow("up")->geometry().bottom() < arrow("down")->geometry().top());
+            for (QToolButton* b : buttons) {
+                QVERIFY(b->autoRepeat());
+                QVERIFY(w->rect().contains(b->geometry()));
+            }
+            QCOMPARE(arrowsPosition(), 780u);
+            break;
+        }
+        case ControlRole::SoundList:
+        case ControlRole::VisualList: {
+            auto* c = qobject_cast<QComboBox*>(w);
+            QVERIFY(!c->isEditable());
+            int count = 0;
+            const char* const* captions = listCaptions(spec.role, &count);
+            QCOMPARE(c->count(), count);
+            for (int i = 0; i < count; ++i)
+                QCOMPARE(c->itemText(i), QString::fromUtf8(captions[i]));
+            QCOMPARE(c->currentIndex(), 1);
+            break;
+        }
+        case ControlRole::StartButton:
+            QCOMPARE(qobject_cast<QPushButton*>(w)->text(), QStringLiteral("Запуск"));
+            break;
+        }
+    }
+
+    // Each row: where the controls start, what the user does, what all three show then.
+    void controlsInStep_data()
+    {
+        QTest::addColumn<int>("start");
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<int>("position");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("slider to its left end") << 780 << "home" << 10 << "0,10";
+        QTest::newRow("slider to its right end") << 780 << "end" << 5000 << "50,00";
+        QTest::newRow("one up from the default") << 780 << "up" << 781 << "7,81";
+        QTest::newRow("one down from the default") << 780 << "down" << 779 << "7,79";
+        QTest::newRow("up at the top stays") << 5000 << "up" << 5000 << "50,00";
+        QTest::newRow("down at the bottom stays") << 10 << "down" << 10 << "0,10";
+        QTest::newRow("up from the bottom") << 10 << "up" << 11 << "0,11";
+        QTest::newRow("down from the top") << 5000 << "down" << 4999 << "49,99";
+        QTest::newRow("slider one step left") << 1000 << "left" << 999 << "9,99";
+        QTest::newRow("inner zero kept") << 1004 << "up" << 1005 << "10,05";
+        QTest::newRow("slider one step right") << 1234 << "right" << 1235 << "12,35";
+    }
+
+    void controlsInStep()
+    {
+        QFETCH(int, start);
+        QFETCH(QString, action);
+        QFETCH(int, position);
+        QFETCH(QString, text);
+        setFrequency(start);
+        QCOMPARE(static_cast<int>(arrowsPosition()), start);
+        slider()->setFocus();
+        if (action == QLatin1String("home"))
+            QTest::keyClick(slider(), Qt::Key_Home);
+        else if (action == QLatin1String("end"))
+            QTest::keyClick(slider(), Qt::Key_End);
+        else if (action == QLatin1String("left"))
+            QTest::keyClick(slider(), Qt::Key_Left);
+        else if (action == QLatin1String("right"))
+            QTest::keyClick(slider(), Qt::Key_Right);
+        else
+            QTest::mouseClick(arrow(action == QLatin1String("up") ? "up" : "down"), Qt::LeftButton);
+        QCOMPARE(static_cast<int>(arrowsPosition()), position);
+        QCOMPARE(slider()->value(), position);
+        QCOMPARE(display()->text(), text);
+        // Moving the frequency changes nothing else.
+        QCOMPARE(soundList()->currentIndex(), 1);
+        QCOMPARE(visualList()->currentIndex(), 1);
+        QVERIFY(!sessionRunning(&SessionFlag));
+    }
+
+    void arrowRepeatsWhileHeld()
+    {
+        setFrequency(780);
+        QTest::mousePress(arrow("up"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(arrowsPosition() >= 784, kHangMs);
+        QTest::mouseRelease(arrow("up"), Qt::LeftButton);
+        const auto held = arrowsPosition();
+        QCOMPARE(slider()->value(), static_cast<int>(held));
+        QCOMPARE(display()->text(), QString::fromLatin1(FrequencyText(held).data()));
+    }
+
+    void startShowsTheStimulationWindow_data()
+    {
+        QTest::addColumn<int>("frequency");
+        QTest::addColumn<int>("sound");
+        QTest::addColumn<int>("visual");
+        QTest::newRow("defaults") << 780 << 1 << 1;
+        QTest::newRow("lowest, noise, no strobe") << 10 << 3 << 0;
+        QTest::newRow("highest, beeps") << 5000 << 2 << 1;
+        QTest::newRow("both effects none") << 1234 << 0 << 0;
+    }
+
+    void startShowsTheStimulationWindow()
+    {
+        QFETCH(int, frequency);
+        QFETCH(int, sound);
+        QFETCH(int, visual);
+        setFrequency(frequency);
+        soundList()->setCurrentIndex(sound);
+        visualList()->setCurrentIndex(visual);
+        clickStart();
+
+        QVERIFY(sessionRunning(&SessionFlag));
+        QCOMPARE(gStimulationSettings.frequency, static_cast<std::uint32_t>(frequency));
+        QCOMPARE(static_cast<int>(gStimulationSettings.soundMode), sound);
+        QCOMPARE(static_cast<int>(gStimulationSettings.visualMode), visual);
+        QVERIFY(!controlWindow()->isEnabled());
+        QWidget* stim = stimulationWindow();
+        QVERIFY(stim->isVisible());
+        QCOMPARE(stim->geometry(), QGuiApplication::primaryScreen()->geometry());
+        QVERIFY(stim->windowFlags() & Qt::FramelessWindowHint);
+        QVERIFY(cursorHidden());
+        QTRY_COMPARE_WITH_TIMEOUT(QApplication::focusWidget(), stim, kHangMs);
+        QTRY_COMPARE_WITH_TIMEOUT(strobeTimersRunning(), visual == 1 ? 1 : 0, kHangMs);
+    }
+
+    // Whatever the key, it ends the session and gives the desktop back unchanged.
+    void keyStopsTheSession_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("Escape") << int(Qt::Key_Escape);
+        QTest::newRow("Space") << int(Qt::Key_Space);
+        QTest::newRow("a letter") << int(Qt::Key_Q);
+        QTest::newRow("Return") << int(Qt::Key_Return);
+        QTest::newRow("F1") << int(Qt::Key_F1);
+    }
+
+    void keyStopsTheSession()
+    {
+        QFETCH(int, key);
+        setFrequency(2345);
+        soundList()->setCurrentIndex(2);
+        visualList()->setCurrentIndex(1);
+        clickStart();
+        QVERIFY(sessionRunning(&SessionFlag));
+
+        // Clicks on the stimulation window do nothing.
+        QTest::mouseClick(stimulationWindow(), Qt::LeftButton);
+        QVERIFY(sessionRunning(&SessionFlag));
+
+        QTest::keyClick(stimulationWindow(), static_cast<Qt::Key>(key));
+        QVERIFY(!sessionRunning(&SessionFlag));
+        QVERIFY(!stimulationWindow()->isVisible());
+        QVERIFY(controlWindow()->isEnabled());
+        QVERIFY(!cursorHidden());
+        QTRY_COMPARE_WITH_TIMEOUT(QApplication::focusWidget(), controlWindow(), kHangMs);
+        QCOMPARE(display()->text(), QStringLiteral("23,45"));
+        QCOMPARE(slider()->value(), 2345);
+        QCOMPARE(arrowsPosition(), 2345u);
+        QCOMPARE(soundList()->currentIndex(), 2);
+        QCOMPARE(visualList()->currentIndex(), 1);
+        QVERIFY(waitForWorkers(kHangMs));
+        QCOMPARE(strobeTimersRunning(), 0);
+    }
+
+    void secondStartCapturesAgain()
+    {
+        setFrequency(500);
+        soundList()->setCurrentIndex(3);
+        visualList()->setCurrentIndex(0);
+        clickStart();
+        QCOMPARE(gStimulationSettings.frequency, 500u);
+        QTest::keyClick(stimulationWindow(), Qt::Key_Escape);
+
+        QTest::mouseClick(arrow("up"), Qt::LeftButton);
+        soundList()->setCurrentIndex(0);
+        visualList()->setCurrentIndex(1);
+        // Between sessions the settings keep what the last Start captured.
+        QCOMPARE(gStimulationSettings.frequency, 500u);
+        clickStart();
+        QVERIFY(sessionRunning(&SessionFlag));
+        QCOMPARE(gStimulationSettings.frequency, 501u);
+        QCOMPARE(gStimulationSettings.soundMode, SoundNone);
+        QCOMPARE(gStimulationSettings.visualMode, VisualStrobe);
+    }
+
+    void closingTheStimulationWindowStops()
+    {
+        clickStart();
+        QWidget* stim = stimulationWindow();
+        QVERIFY(!stim->close()); // refused: the window lives on for the next session
+        QVERIFY(!sessionRunning(&SessionFlag));
+        QVERIFY(!stim->isVisible());
+        QVERIFY(controlWindow()->isEnabled());
+        QVERIFY(!cursorHidden());
+        QCOMPARE(stimulationWindow(), stim);
+        clickStart();
+        QVERIFY(stim->isVisible());
+        QVERIFY(sessionRunning(&SessionFlag));
+    }
+
+    void closingTheControlWindowWaitsForTheSession()
+    {
+        clickStart();
+        QVERIFY(!controlWindow()->close());
+        QVERIFY(controlWindow()->isVisible());
+        QVERIFY(sessionRunning(&SessionFlag));
+    }
+
+    // The window repaints once per display frame at most, in greys of the curve.
+    void strobePaintsLevelsOfTheCurve_data()
+    {
+        QTest::addColumn<int>("frequency");
+        QTest::newRow("7,80") << 780;
+        QTest::newRow("50,00") << 5000;
+        QTest::newRow("12,34") << 1234;
+    }
+
+    void strobePaintsLevelsOfTheCurve()
+    {
+        QFETCH(int, frequency);
+        setFrequency(frequency);
+        visualList()->setCurrentIndex(1);
+        const std::uint32_t cycle = ticksPerCycle(static_cast<std::uint32_t>(frequency));
+        const double step = phaseStep(cycle);
+        // The tick counts on from the session's start and the short constant for a full
+        // turn lets the phase drift, so later cycles take greys the first does not (the
+        // 254 of the middle turns to 253): every tick the test can live through counts.
+        QSet<int> curve;
+        for (std::uint32_t t = 0; t < 2 * kHangMs / kStrobeTickMs; ++t)
+            curve.insert(strobeLevel(t, step));
+
+        QElapsedTimer clock;
+        clock.start();
+        clickStart();
+        // Showing and activating the window paints it a few times; the strobe's own
+        // paints are counted from the first change of grey on.
+        QSet<int> seen;
+        auto sample = [&] {
+            QTest::qWait(5);
+            const int level = paintedLevel();
+            seen.insert(level);
+            return curve.contains(level) ? -1 : level;
+        };
+        while (seen.size() < 2 && clock.elapsed() < kHangMs)
+            QCOMPARE(sample(), -1);
+        const std::uint64_t paintsBefore = paintCount();
+        clock.restart();
+        seen.clear();
+        while (seen.size() < 4 && clock.elapsed() < kHangMs)
+            QCOMPARE(sample(), -1);
+        const qint64 elapsed = clock.elapsed();
+        QVERIFY2(seen.size() >= 4, "the grey stopped changing");
+        const std::uint64_t paints = paintCount() - paintsBefore;
+        // Load can only lower the count: one look per frame interval, plus one for the
+        // interval under way.
+        QVERIFY2(paints <= static_cast<std::uint64_t>(elapsed / frameIntervalMs() + 1),
+                 qPrintable(QStringLiteral("%1 paints in %2 ms").arg(paints).arg(elapsed)));
+    }
+
+    void noStrobeStaysBlack()
+    {
+        visualList()->setCurrentIndex(0);
+        clickStart();
+        QTest::qWait(100);
+        QCOMPARE(strobeTimersRunning(), 0);
+        QCOMPARE(strobePublishedLevel(), 0);
+        QCOMPARE(paintedLevel(), 0);
+    }
+
+    // Sessions started and stopped as fast as the event loop allows: each Start waits for
+    // the last session's workers, so no two ever run at once.
+    void rapidStartStop()
+    {
+        visualList()->setCurrentIndex(1);
+        soundList()->setCurrentIndex(1);
+        for (int i = 0; i < 200; ++i) {
+            clickStart();
+            QVERIFY(sessionRunning(&SessionFlag));
+            QVERIFY(workersRunning() <= 2);
+            QTest::keyClick(stimulationWindow(), Qt::Key_Space);
+            QVERIFY(!sessionRunning(&SessionFlag));
+            QVERIFY(controlWindow()->isEnabled());
+        }
+        QVERIFY(waitForWorkers(kHangMs));
+        QCOMPARE(strobeTimersMostAtOnce(), 1);
+        QVERIFY(!cursorHidden());
+    }
+};
+
+QTEST_MAIN(FaceTest)
+#include "face_test.moc"

@@ -1,0 +1,220 @@
+#include "ui/linux/control_window.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFont>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QString>
+#include <QToolButton>
+#include <QWidget>
+
+#include "session/frequency_text.h"
+#include "session/session_controller.h"
+#include "session/session_flag.h"
+#include "session/settings.h"
+#include "ui/control_table.h"
+
+namespace {
+
+// Closing the control window ends the program, except while a session runs: the window
+// is disabled then and, as on every desktop, takes no orders until the key press.
+class ControlWindowWidget : public QWidget {
+protected:
+    void closeEvent(QCloseEvent* event) override
+    {
+        if (sessionRunning(&SessionFlag)) {
+            event->ignore();
+            return;
+        }
+        event->accept();
+        QCoreApplication::quit();
+    }
+};
+
+ControlWindowWidget* gWindow = nullptr;
+QWidget* gControls[kControlCount] = {};
+QLineEdit* gDisplay = nullptr;
+QSlider* gSlider = nullptr;
+QComboBox* gSoundList = nullptr;
+QComboBox* gVisualList = nullptr;
+std::uint32_t gArrowsPosition = kDefaultFrequency;
+
+constexpr int kArrowUpHeight = 7; // of the 15: the up arrow on top, the down arrow below
+
+void showFrequency(std::uint32_t position)
+{
+    gDisplay->setText(QString::fromLatin1(FrequencyText(position).data()));
+}
+
+// The slider moved (by mouse, keyboard or wheel): the arrows follow. The settings are
+// left alone: Start captures the arrows' position, and until the last session's
+// workers have wound down they may still be reading the settings.
+void onSliderMoved(int value)
+{
+    gArrowsPosition = static_cast<std::uint32_t>(value);
+    showFrequency(gArrowsPosition);
+}
+
+// An arrow was clicked, or is held and repeats: one hundredth of a hertz per step,
+// stopping at the ends of the range; the slider follows without echoing back.
+void onArrow(int step)
+{
+    const auto wanted = static_cast<std::int64_t>(gArrowsPosition) + step;
+    if (wanted < kMinFrequency || wanted > kMaxFrequency)
+        return;
+    gArrowsPosition = static_cast<std::uint32_t>(wanted);
+    {
+        const QSignalBlocker quiet(gSlider);
+        gSlider->setValue(static_cast<int>(gArrowsPosition));
+    }
+    showFrequency(gArrowsPosition);
+}
+
+QWidget* makeArrows(QWidget* parent, const ControlSpec& spec)
+{
+    auto* arrows = new QWidget(parent);
+    auto* up = new QToolButton(arrows);
+    auto* down = new QToolButton(arrows);
+    up->setObjectName(QStringLiteral("up"));
+    down->setObjectName(QStringLiteral("down"));
+    up->setArrowType(Qt::UpArrow);
+    down->setArrowType(Qt::DownArrow);
+    up->setGeometry(0, 0, spec.width, kArrowUpHeight);
+    down->setGeometry(0, kArrowUpHeight, spec.width, spec.height - kArrowUpHeight);
+    for (QToolButton* b : {up, down}) {
+        b->setAutoRepeat(true);
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setAutoRaise(false);
+    }
+    QObject::connect(up, &QToolButton::clicked, [] { onArrow(+1); });
+    QObject::connect(down, &QToolButton::clicked, [] { onArrow(-1); });
+    return arrows;
+}
+
+QComboBox* makeList(QWidget* parent, const ControlSpec& spec)
+{
+    auto* list = new QComboBox(parent);
+    int count = 0;
+    const char* const* captions = listCaptions(spec.role, &count);
+    for (int i = 0; i < count; ++i)
+        list->addItem(QString::fromUtf8(captions[i]));
+    list->setCurrentIndex(kInitialListSelection);
+    list->setInsertPolicy(QComboBox::NoInsert);
+    return list;
+}
+
+QWidget* makeControl(QWidget* parent, const ControlSpec& spec)
+{
+    const QString text = QString::fromUtf8(spec.text);
+    switch (spec.role) {
+    case ControlRole::Label:
+        return new QLabel(text, parent);
+    case ControlRole::FrequencyDisplay: {
+        gDisplay = new QLineEdit(text, parent);
+        gDisplay->setReadOnly(true);
+        gDisplay->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        gDisplay->setFrame(false);
+        gDisplay->setFocusPolicy(Qt::NoFocus);
+        return gDisplay;
+    }
+    case ControlRole::Slider: {
+        gSlider = new QSlider(Qt::Horizontal, parent);
+        gSlider->setRange(static_cast<int>(kMinFrequency), static_cast<int>(kMaxFrequency));
+        gSlider->setValue(static_cast<int>(kDefaultFrequency));
+        QObject::connect(gSlider, &QSlider::valueChanged, onSliderMoved);
+        return gSlider;
+    }
+    case ControlRole::Arrows:
+        return makeArrows(parent, spec);
+    case ControlRole::SoundList:
+        gSoundList = makeList(parent, spec);
+        return gSoundList;
+    case ControlRole::VisualList:
+        gVisualList = makeList(parent, spec);
+        return gVisualList;
+    case ControlRole::StartButton: {
+        auto* start = new QPushButton(text, parent);
+        QObject::connect(start, &QPushButton::clicked, [] { startSession(); });
+        return start;
+    }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+void createControlWindow()
+{
+    gWindow = new ControlWindowWidget;
+    gWindow->setWindowTitle(QString::fromUtf8(kControlWindowTitle));
+    // A caption with the system menu, minimise and close; no maximise, no sizing.
+    gWindow->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                            Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                            Qt::WindowCloseButtonHint);
+    gWindow->setFixedSize(kControlClientWidth, kControlClientHeight);
+    const QIcon icon(QStringLiteral(":/zarvelin.ico"));
+    if (!icon.isNull())
+        gWindow->setWindowIcon(icon);
+    // Rows of 15 pixels want a small face; DejaVu carries the Cyrillic captions.
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(11);
+    gWindow->setFont(font);
+
+    gArrowsPosition = kDefaultFrequency;
+    for (int i = 0; i < kControlCount; ++i) {
+        const ControlSpec& spec = kControls[i];
+        QWidget* w = makeControl(gWindow, spec);
+        const bool list = spec.role == ControlRole::SoundList || spec.role == ControlRole::VisualList;
+        w->setGeometry(spec.x, spec.y, spec.width, list ? kListClosedHeight : spec.height);
+        gControls[i] = w;
+    }
+
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const int screenWidth = screen != nullptr ? screen->geometry().width() : 0;
+    gWindow->move(controlWindowLeft(screenWidth), kControlWindowTop);
+    gWindow->show();
+}
+
+void destroyControlWindow()
+{
+    delete gWindow;
+    gWindow = nullptr;
+    for (QWidget*& w : gControls)
+        w = nullptr;
+    gDisplay = nullptr;
+    gSlider = nullptr;
+    gSoundList = gVisualList = nullptr;
+}
+
+QWidget* controlWindow()
+{
+    return gWindow;
+}
+
+QWidget* controlWidget(int index)
+{
+    return index >= 0 && index < kControlCount ? gControls[index] : nullptr;
+}
+
+std::uint32_t arrowsPosition()
+{
+    return gArrowsPosition;
+}
+
+long soundListSelection()
+{
+    return gSoundList != nullptr ? gSoundList->currentIndex() : -1;
+}
+
+long visualListSelection()
+{
+    return gVisualList != nullptr ? gVisualList->currentIndex() : -1;
+}

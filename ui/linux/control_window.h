@@ -1,0 +1,28 @@
+#pragma once
+// The Linux face's control window: the twelve controls of the shared table as Qt
+// widgets, the slider and the arrows kept in step, Start wired to the session.
+#include <cstdint>
+
+class QWidget;
+
+// Client area: the table's outer 500x170 less a 3-pixel frame on each side and a
+// 23-pixel caption, so every control's rectangle lies inside it.
+constexpr int kControlClientWidth = 494;
+constexpr int kControlClientHeight = 141;
+// A closed drop-down list is one row high; the table's height includes the list that
+// drops down.
+constexpr int kListClosedHeight = 22;
+
+// Builds the window and its controls with the defaults and shows it. Call once, after
+// the QApplication exists.
+void createControlWindow();
+void destroyControlWindow();
+
+QWidget* controlWindow();
+// The widget of table row `index` (0-based, table order).
+QWidget* controlWidget(int index);
+// The arrows' position in hundredths of a hertz: what Start captures.
+std::uint32_t arrowsPosition();
+// The selected item of the sound list (row 10) and the visual list (row 11).
+long soundListSelection();
+long visualListSelection();

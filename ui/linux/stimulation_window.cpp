@@ -1,0 +1,135 @@
+#include "ui/linux/stimulation_window.h"
+
+#include <QCloseEvent>
+#include <QColor>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPalette>
+#include <QScreen>
+#include <QTimer>
+#include <QWidget>
+
+#include <cmath>
+
+#include "session/session_controller.h"
+#include "ui/linux/strobe_published.h"
+
+namespace {
+
+std::uint8_t gPaintedLevel = 0;
+std::uint64_t gPaintCount = 0;
+
+class StimulationWidget : public QWidget {
+public:
+    StimulationWidget()
+        : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
+    {
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        setAttribute(Qt::WA_NoSystemBackground);
+        setAutoFillBackground(false);
+        setFocusPolicy(Qt::StrongFocus);
+        QPalette black = palette();
+        black.setColor(QPalette::Window, Qt::black);
+        setPalette(black);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        gPaintedLevel = strobePublishedLevel();
+        ++gPaintCount;
+        QPainter painter(this);
+        painter.fillRect(rect(), QColor(gPaintedLevel, gPaintedLevel, gPaintedLevel));
+    }
+
+    // Any key ends the session, whatever it is.
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        event->accept();
+        stopSession();
+    }
+
+    // The window manager asking to close the window (Alt+F4) ends the session like a
+    // key press; the window itself lives on for the next session.
+    void closeEvent(QCloseEvent* event) override
+    {
+        event->ignore();
+        stopSession();
+    }
+
+    // Clicks do nothing, and must not reach anything behind.
+    void mousePressEvent(QMouseEvent*) override {}
+    void mouseReleaseEvent(QMouseEvent*) override {}
+    void mouseDoubleClickEvent(QMouseEvent*) override {}
+};
+
+StimulationWidget* gWindow = nullptr;
+QTimer* gFrameTimer = nullptr;
+
+// Once per display frame: repaint only when the strobe has moved to another grey.
+void onFrame()
+{
+    if (strobePublishedLevel() != gPaintedLevel)
+        gWindow->repaint();
+}
+
+} // namespace
+
+int frameIntervalMs()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    double rate = screen != nullptr ? screen->refreshRate() : 60.0;
+    if (!(rate >= 1.0 && rate <= 1000.0))
+        rate = 60.0;
+    return static_cast<int>(std::ceil(1000.0 / rate));
+}
+
+void createStimulationWindow()
+{
+    gWindow = new StimulationWidget;
+    gFrameTimer = new QTimer(gWindow);
+    gFrameTimer->setTimerType(Qt::PreciseTimer);
+    QObject::connect(gFrameTimer, &QTimer::timeout, onFrame);
+}
+
+void destroyStimulationWindow()
+{
+    delete gWindow;
+    gWindow = nullptr;
+    gFrameTimer = nullptr;
+}
+
+QWidget* stimulationWindow()
+{
+    return gWindow;
+}
+
+void showStimulationWindow()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen != nullptr)
+        gWindow->setGeometry(screen->geometry());
+    gPaintedLevel = 0;
+    gWindow->showFullScreen();
+    gWindow->activateWindow();
+    gWindow->setFocus(Qt::OtherFocusReason);
+    gFrameTimer->start(frameIntervalMs());
+}
+
+void hideStimulationWindow()
+{
+    gFrameTimer->stop();
+    gWindow->hide();
+}
+
+std::uint8_t paintedLevel()
+{
+    return gPaintedLevel;
+}
+
+std::uint64_t paintCount()
+{
+    return gPaintCount;
+}
