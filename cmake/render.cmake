@@ -9,6 +9,13 @@ add_library(zarvelin_render_lib STATIC
   render/render_session.cpp
 )
 target_link_libraries(zarvelin_render_lib PUBLIC zarvelin_core Threads::Threads)
+# How the command line and paths become text: the one platform-specific piece.
+if(WIN32)
+  target_sources(zarvelin_render_lib PRIVATE render/utf8_args_win32.cpp)
+  target_link_libraries(zarvelin_render_lib PUBLIC shell32)
+else()
+  target_sources(zarvelin_render_lib PRIVATE render/utf8_args_posix.cpp)
+endif()
 
 add_executable(zarvelin-render render/main.cpp)
 target_link_libraries(zarvelin-render PRIVATE zarvelin_render_lib)

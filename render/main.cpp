@@ -2,11 +2,13 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <vector>
 
 #include "render/parallel_synth.h"
 #include "render/progress.h"
 #include "render/render_args.h"
 #include "render/render_session.h"
+#include "render/utf8_args.h"
 
 namespace {
 
@@ -22,7 +24,11 @@ void complain(const std::string& message) { std::fprintf(stderr, "zarvelin-rende
 
 int main(int argc, char** argv)
 {
-    const ParseResult parsed = parseRenderArgs(argc, argv);
+    const std::vector<std::string> args = utf8Arguments(argc, argv);
+    std::vector<const char*> words;
+    for (const std::string& a : args)
+        words.push_back(a.c_str());
+    const ParseResult parsed = parseRenderArgs(static_cast<int>(words.size()), words.data());
     if (parsed.status == ParseStatus::Help) {
         std::fputs(renderUsage(), stdout);
         return 0;

@@ -6,6 +6,7 @@
 
 #include "render/parallel_synth.h"
 #include "render/replace_file.h"
+#include "render/utf8_args.h"
 #include "render/wav_writer.h"
 #include "sound/block_synth.h"
 
@@ -27,7 +28,7 @@ RenderReport renderSession(const RenderArgs& args, unsigned threads, Progress& p
                            const std::atomic<bool>& stop)
 {
     RenderReport report;
-    const std::filesystem::path target(args.output);
+    const std::filesystem::path target = pathFromArgument(args.output);
     if (checkTarget(target, report.message) != TargetCheck::Ok) {
         report.outcome = RenderOutcome::BadTarget;
         return report;

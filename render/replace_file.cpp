@@ -6,6 +6,8 @@
 #include <random>
 #include <system_error>
 
+#include "render/utf8_args.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -13,7 +15,7 @@ namespace {
 std::string quoted(const fs::path& p)
 {
     std::string q(1, '\'');
-    q += p.string();
+    q += pathForMessage(p);
     q += '\'';
     return q;
 }
@@ -33,15 +35,14 @@ fs::path temporaryName(const fs::path& target)
     static std::mt19937_64 random(std::random_device{}() ^
                                   static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
     static const char hex[] = "0123456789abcdef";
-    std::string suffix;
+    std::string suffix(1, '.');
     std::uint64_t bits = random();
     for (int i = 0; i < 12; ++i, bits >>= 4)
         suffix += hex[bits & 0xF];
-    std::string name(1, '.');
-    name += target.filename().string();
-    name += '.';
+    suffix += ".part";
+    fs::path name(".");
+    name += target.filename(); // appended as a path, so its characters survive as they are
     name += suffix;
-    name += ".part";
     return folderOf(target) / name;
 }
 

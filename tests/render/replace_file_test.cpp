@@ -6,6 +6,7 @@
 #include <string>
 
 #include "render/replace_file.h"
+#include "render/utf8_args.h"
 
 namespace fs = std::filesystem;
 
@@ -112,6 +113,24 @@ TEST(ReplaceFile, BeginFailsCleanlyWhenTheFolderIsGone)
     EXPECT_NE(message.find("cannot write"), std::string::npos) << message;
     EXPECT_TRUE(file.temporary.empty());
     EXPECT_EQ(folder.entries(), 0u);
+}
+
+TEST(ReplaceFile, NamesOutsideAsciiSurvive)
+{
+    // A Russian user's file names, as UTF-8 on the command line.
+    for (const char* name : {"\xD1\x81\xD0\xB5\xD0\xB0\xD0\xBD\xD1\x81.wav", // "сеанс.wav"
+                             "caf\xC3\xA9 7,80.wav"}) {
+        Folder folder("names");
+        const fs::path target = folder.path / pathFromArgument(name);
+        std::string message;
+        ASSERT_EQ(checkTarget(target, message), TargetCheck::Ok) << message;
+        ReplacementFile file;
+        ASSERT_TRUE(beginReplacement(file, target, message)) << message;
+        ASSERT_TRUE(writeReplacement(file, "x", 1, message));
+        ASSERT_TRUE(commitReplacement(file, message)) << message;
+        ASSERT_EQ(folder.entries(), 1u);
+        EXPECT_EQ(pathForMessage(fs::directory_iterator(folder.path)->path().filename()), name);
+    }
 }
 
 } // namespace
