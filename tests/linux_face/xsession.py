@@ -1,0 +1,187 @@
+"""Driving the real program on an X server: the program started, windows found,
+pixels read straight from the server (ctypes over libX11, quick enough to time a
+frame), and the window-manager close sent as a client message. Shared by the
+end-to-end test, the benchmarks and the headless demo."""
+import ctypes
+import math
+import os
+import subprocess
+import time
+
+_x11 = ctypes.CDLL("libX11.so.6")
+
+
+class XImage(ctypes.Structure):
+    _fields_ = [("width", ctypes.c_int), ("height", ctypes.c_int), ("xoffset", ctypes.c_int),
+                ("format", ctypes.c_int), ("data", ctypes.c_void_p), ("byte_order", ctypes.c_int),
+                ("bitmap_unit", ctypes.c_int), ("bitmap_bit_order", ctypes.c_int),
+                ("bitmap_pad", ctypes.c_int), ("depth", ctypes.c_int),
+                ("bytes_per_line", ctypes.c_int), ("bits_per_pixel", ctypes.c_int)]
+
+
+class XWindowAttributes(ctypes.Structure):
+    _fields_ = [("x", ctypes.c_int), ("y", ctypes.c_int), ("width", ctypes.c_int),
+                ("height", ctypes.c_int), ("border_width", ctypes.c_int), ("depth", ctypes.c_int),
+                ("visual", ctypes.c_void_p), ("root", ctypes.c_ulong), ("class_", ctypes.c_int),
+                ("bit_gravity", ctypes.c_int), ("win_gravity", ctypes.c_int),
+                ("backing_store", ctypes.c_int), ("backing_planes", ctypes.c_ulong),
+                ("backing_pixel", ctypes.c_ulong), ("save_under", ctypes.c_int),
+                ("colormap", ctypes.c_ulong), ("map_installed", ctypes.c_int),
+                ("map_state", ctypes.c_int), ("all_event_masks", ctypes.c_long),
+                ("your_event_mask", ctypes.c_long), ("do_not_propagate_mask", ctypes.c_long),
+                ("override_redirect", ctypes.c_int), ("screen", ctypes.c_void_p)]
+
+
+class XClientMessageEvent(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
+                ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
+                ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
+
+
+_x11.XOpenDisplay.restype = ctypes.c_void_p
+_x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+_x11.XDefaultRootWindow.restype = ctypes.c_ulong
+_x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+_x11.XGetImage.restype = ctypes.POINTER(XImage)
+_x11.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
+                           ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
+_x11.XDestroyImage.argtypes = [ctypes.POINTER(XImage)]
+_x11.XGetWindowAttributes.argtypes = [ctypes.c_void_p, ctypes.c_ulong,
+                                      ctypes.POINTER(XWindowAttributes)]
+_x11.XQueryTree.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(ctypes.c_ulong),
+                            ctypes.POINTER(ctypes.c_ulong),
+                            ctypes.POINTER(ctypes.POINTER(ctypes.c_ulong)),
+                            ctypes.POINTER(ctypes.c_uint)]
+_x11.XFree.argtypes = [ctypes.c_void_p]
+_x11.XInternAtom.restype = ctypes.c_ulong
+_x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+_x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                            ctypes.c_void_p]
+_x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+_x11.XFlush.argtypes = [ctypes.c_void_p]
+
+ALL_PLANES = ctypes.c_ulong(-1).value
+Z_PIXMAP = 2
+IS_VIEWABLE = 2
+CLIENT_MESSAGE = 33
+
+
+class Display:
+    def __init__(self):
+        self.dpy = _x11.XOpenDisplay(None)
+        if not self.dpy:
+            raise RuntimeError("cannot open the X display " + os.environ.get("DISPLAY", "(unset)"))
+        self.root = _x11.XDefaultRootWindow(self.dpy)
+
+    def grab(self, x, y, w, h):
+        """The pixels of a rectangle of the screen as 4-byte BGRx words."""
+        img = _x11.XGetImage(self.dpy, self.root, x, y, w, h, ALL_PLANES, Z_PIXMAP)
+        if not img:
+            raise RuntimeError("XGetImage failed")
+        im = img.contents
+        if im.bits_per_pixel != 32:
+            _x11.XDestroyImage(img)
+            raise RuntimeError("expected 32 bits per pixel, got %d" % im.bits_per_pixel)
+        rows = [ctypes.string_at(im.data + r * im.bytes_per_line, w * 4) for r in range(h)]
+        _x11.XDestroyImage(img)
+        return b"".join(rows)
+
+    def pixel(self, x, y):
+        b, g, r, _ = self.grab(x, y, 1, 1)
+        return r, g, b
+
+    def attributes(self, window):
+        a = XWindowAttributes()
+        if not _x11.XGetWindowAttributes(self.dpy, window, ctypes.byref(a)):
+            return None
+        return a
+
+    def viewable(self, window):
+        a = self.attributes(window)
+        return a is not None and a.map_state == IS_VIEWABLE
+
+    def top_windows(self):
+        root = ctypes.c_ulong()
+        parent = ctypes.c_ulong()
+        children = ctypes.POINTER(ctypes.c_ulong)()
+        n = ctypes.c_uint()
+        _x11.XQueryTree(self.dpy, self.root, ctypes.byref(root), ctypes.byref(parent),
+                        ctypes.byref(children), ctypes.byref(n))
+        found = [children[i] for i in range(n.value)]
+        if children:
+            _x11.XFree(children)
+        return found
+
+    def full_screen_windows(self, width, height):
+        """Viewable top-level windows covering the whole screen."""
+        out = []
+        for w in self.top_windows():
+            a = self.attributes(w)
+            if a is not None and a.map_state == IS_VIEWABLE and a.x == 0 and a.y == 0 \
+                    and a.width == width and a.height == height:
+                out.append(w)
+        return out
+
+    def close_window(self, window):
+        """What a window manager sends when the user closes a window."""
+        ev = XClientMessageEvent()
+        ev.type = CLIENT_MESSAGE
+        ev.window = window
+        ev.message_type = _x11.XInternAtom(self.dpy, b"WM_PROTOCOLS", 0)
+        ev.format = 32
+        ev.data[0] = _x11.XInternAtom(self.dpy, b"WM_DELETE_WINDOW", 0)
+        ev.data[1] = 0  # CurrentTime
+        _x11.XSendEvent(self.dpy, window, 0, 0, ctypes.byref(ev))
+        _x11.XSync(self.dpy, 0)
+
+
+def xdotool(*args, timeout=20):
+    return subprocess.run(["xdotool", *args], check=True, capture_output=True, text=True,
+                          timeout=timeout).stdout.strip()
+
+
+def start_program(program, log_path):
+    env = dict(os.environ, QT_QPA_PLATFORM="xcb")
+    log = open(log_path, "w")
+    return subprocess.Popen([program], env=env, stdout=log, stderr=subprocess.STDOUT)
+
+
+def wait_for(condition, what, timeout=20.0, step=0.01):
+    """Polls until condition() is true; only a hang makes it give up."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = condition()
+        if value:
+            return value
+        time.sleep(step)
+    raise AssertionError("timed out waiting for " + what)
+
+
+def control_window():
+    """The control window's X window (without a window manager, its client area)."""
+    ids = wait_for(lambda: subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Zarvelin$"],
+                                          capture_output=True, text=True).stdout.split(),
+                   "the control window")
+    return int(ids[0])
+
+
+def window_geometry(window):
+    out = xdotool("getwindowgeometry", "--shell", str(window))
+    values = dict(line.split("=", 1) for line in out.splitlines() if "=" in line)
+    return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
+
+
+def click_in(window, x, y):
+    xdotool("mousemove", "--window", str(window), str(x), str(y), "click", "1")
+
+
+# The strobe's curve, computed as the program does: a raised cosine over whole 2 ms
+# ticks with the short constant for a full turn, truncated toward zero.
+def ticks_per_cycle(frequency):
+    return 50000 // frequency
+
+
+def strobe_level(tick, frequency):
+    step = 6.2831853 / ticks_per_cycle(frequency)
+    return int(127 - math.cos(tick * step) * 127) & 0xFF
