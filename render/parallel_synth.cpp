@@ -1,6 +1,7 @@
 #include "render/parallel_synth.h"
 
 #include <algorithm>
+#include <exception>
 #include <thread>
 #include <vector>
 
@@ -46,8 +47,13 @@ void synthesizeSessionFrames(std::int16_t* out, std::uint32_t firstFrame, std::u
     const std::uint32_t ownFrames = std::min(sliceFrames, frameCount);
     for (start = ownFrames; start < frameCount; start += sliceFrames) {
         const std::uint32_t n = std::min(sliceFrames, frameCount - start);
-        helpers.emplace_back(synthesizeSlice, out + 2 * static_cast<std::size_t>(start), firstFrame + start, n,
-                             frequency, mode);
+        std::int16_t* sliceOut = out + 2 * static_cast<std::size_t>(start);
+        try {
+            helpers.emplace_back(synthesizeSlice, sliceOut, firstFrame + start, n, frequency, mode);
+        } catch (const std::exception&) {
+            // No thread to be had: the slice is the same computed here, only later.
+            synthesizeSlice(sliceOut, firstFrame + start, n, frequency, mode);
+        }
     }
     synthesizeSlice(out, firstFrame, ownFrames, frequency, mode);
     for (std::thread& t : helpers)
