@@ -7,10 +7,11 @@
 // thread's news; a device that keeps silent past the bound is abandoned to its thread,
 // which closes it whenever the server lets go, and the session goes on silent.
 //
-// One period is one block and the ring holds two, so the device plays one block while
-// the worker computes the other. A block counts as played once the device's read
-// position has passed its last frame. Playback starts only after the worker has handed
-// over both blocks and waits, so the first block never runs dry.
+// One period is one block and the ring is asked for two (PulseAudio grants three), so the
+// device plays one block while the worker computes the other. A block counts as played
+// once the device's delay says its last frame has been heard. Playback starts only once
+// the worker has handed over both blocks, so the first block never runs dry; an underrun
+// (a refill that came too late) only leaves a gap, and the stream plays on.
 #include "sound/wave_output.h"
 
 #include <alsa/asoundlib.h>
@@ -18,6 +19,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -112,9 +114,6 @@ bool configure(snd_pcm_t* pcm, snd_pcm_uframes_t& bufferFrames)
         return false;
     // Never started by a write: the device thread starts it once both blocks are in.
     snd_pcm_sw_params_set_start_threshold(pcm, sw, boundary);
-    // Wake when a whole block has left the ring, not for every few frames.
-    const snd_pcm_uframes_t wakeAt = kBlockFrames < bufferFrames ? kBlockFrames : bufferFrames;
-    snd_pcm_sw_params_set_avail_min(pcm, sw, wakeAt);
     return snd_pcm_sw_params(pcm, sw) >= 0;
 }
 
@@ -372,7 +371,12 @@ bool waveOutputOpen(SampleBlock* blocks)
         abandon(s);
         return false;
     }
-    if (s.opened < 0) { // the thread has ended and freed the slot
+    bool opened;
+    {
+        std::lock_guard<std::mutex> g(s.lock);
+        opened = s.opened > 0;
+    }
+    if (!opened) { // the thread has ended and freed the slot
         gActive = nullptr;
         return false;
     }
