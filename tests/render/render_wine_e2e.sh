@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# render_wine_e2e.sh WINE_RUN ZARVELIN_RENDER_EXE
+# The 32-bit Windows renderer under Wine: a file Python's wave module reads as the
+# frames asked for, an existing file replaced (a rename over an existing file is
+# where Windows differs), bad arguments rejected with exit 2 and nothing written,
+# an existing target untouched by a rejected render.
+set -uo pipefail
+wine_run=$(realpath "$1")
+render=$(realpath "$2")
+py=/usr/bin/python3
+work=$(mktemp -d /tmp/zarvelin-render-wine.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+mkdir files
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+run() { "$wine_run" "$render" "$@"; }
+leftovers() { ls -A files | grep -v -x -e "${1:-}" ; }
+
+check_wav() { # file frames
+  "$py" - "$1" "$2" <<'PY'
+import sys, wave
+with wave.open(sys.argv[1], 'rb') as w:
+    p = w.getparams()
+    assert (p.nchannels, p.sampwidth, p.framerate, p.comptype) == (2, 2, 44100, 'NONE'), p
+    assert p.nframes == int(sys.argv[2]), (p.nframes, sys.argv[2])
+    data = w.readframes(p.nframes)
+    assert len(data) == 4 * p.nframes
+    assert any(data), 'all silent'
+PY
+}
+
+# A noise render whose last block is partial, written fresh and then over itself.
+for pass in fresh replace; do
+  if [ "$pass" = replace ]; then printf 'the previous render' > files/noise.wav; fi
+  if run --frequency 50,00 --sound noise --seconds 1.3 --output 'files\noise.wav' 2>err; then
+    check_wav files/noise.wav 57330 || fail "$pass: the file is not the render asked for"
+  else
+    fail "$pass: render failed: $(cat err)"
+  fi
+  [ -z "$(leftovers noise.wav)" ] || fail "$pass: left behind: $(leftovers noise.wav)"
+done
+
+# Bad arguments: exit 2, one line, nothing written; the existing file untouched.
+cp files/noise.wav before.wav
+for args in "--frequency 7.805 --seconds 1 --output files\\noise.wav" \
+            "--sound rain --seconds 1 --output files\\noise.wav" \
+            "--seconds 0 --output files\\noise.wav" \
+            "--seconds 1 --output files\\none\\x.wav" \
+            "--seconds 1 --output files\\noise.wav --loud"; do
+  # shellcheck disable=SC2086
+  run $args 2>err
+  rc=$?
+  [ "$rc" = 2 ] || fail "'$args': exit $rc, expected 2"
+  [ "$(grep -c . err)" = 1 ] || fail "'$args': expected one line, got: $(cat err)"
+  cmp -s before.wav files/noise.wav || fail "'$args': the existing file changed"
+  [ -z "$(leftovers noise.wav)" ] || fail "'$args': left behind: $(leftovers noise.wav)"
+done
+
+run --help >out 2>err || fail "--help: exit $?"
+grep -q -- "--frequency" out || fail "--help printed no usage"
+
+if [ "$failures" != 0 ]; then
+  echo "$failures failure(s)" >&2
+  exit 1
+fi
+echo "render under Wine: all good"
