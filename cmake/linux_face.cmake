@@ -11,7 +11,10 @@ add_library(zarvelin_linux_face OBJECT
   session/desktop_qt.cpp
   visual/strobe_timer_linux.cpp
 )
-target_link_libraries(zarvelin_linux_face PUBLIC zarvelin_session zarvelin_sound_alsa Qt6::Widgets)
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(XCB REQUIRED IMPORTED_TARGET xcb)
+target_link_libraries(zarvelin_linux_face PUBLIC zarvelin_session zarvelin_sound_alsa Qt6::Widgets
+                      PkgConfig::XCB)
 
 # The window icon, compiled into whoever shows the control window.
 function(zarvelin_add_icon target)
