@@ -8,6 +8,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
@@ -123,6 +124,10 @@ QWidget* makeControl(QWidget* parent, const ControlSpec& spec)
         gDisplay->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         gDisplay->setFrame(false);
         gDisplay->setFocusPolicy(Qt::NoFocus);
+        // A read-only field sits on the window's own face, as on every desktop.
+        QPalette face = gDisplay->palette();
+        face.setColor(QPalette::Base, face.color(QPalette::Window));
+        gDisplay->setPalette(face);
         return gDisplay;
     }
     case ControlRole::Slider: {
