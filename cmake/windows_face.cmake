@@ -7,6 +7,7 @@ add_executable(zarvelin WIN32
   ${CMAKE_SOURCE_DIR}/ui/windows/control_window.cpp
   ${CMAKE_SOURCE_DIR}/ui/windows/stimulation_window.cpp
   ${CMAKE_SOURCE_DIR}/ui/windows/wide_text.cpp
+  ${CMAKE_SOURCE_DIR}/ui/windows/thread_arithmetic.cpp
   ${CMAKE_SOURCE_DIR}/session/desktop_win32.cpp
   ${CMAKE_SOURCE_DIR}/visual/strobe_timer_win32.cpp
   ${CMAKE_SOURCE_DIR}/resources/zarvelin.rc

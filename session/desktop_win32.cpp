@@ -7,6 +7,7 @@
 
 #include <atomic>
 
+#include "ui/windows/thread_arithmetic.h"
 #include "ui/windows/win32_windows.h"
 
 namespace {
@@ -27,6 +28,7 @@ DWORD WINAPI threadEntry(LPVOID parameter)
     void (*entry)(const SessionFlagType*) = start->entry;
     const SessionFlagType* flag = start->flag;
     start->taken.store(false, std::memory_order_release);
+    adoptMainThreadArithmetic(); // the samples must not depend on the thread
     entry(flag);
     return 0;
 }

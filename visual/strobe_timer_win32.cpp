@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include "ui/windows/thread_arithmetic.h"
 #include "ui/windows/win32_windows.h"
 #include "visual/strobe_level.h"
 #include "visual/strobe_worker.h"
@@ -19,6 +20,9 @@ MMRESULT gTimer = 0;
 
 void CALLBACK timerCallback(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR)
 {
+    // The system's timer thread is not ours: its arithmetic is set on every tick (one
+    // control-word load), so the levels are those of the main thread.
+    adoptMainThreadArithmetic();
     strobeTick();
 }
 

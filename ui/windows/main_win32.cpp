@@ -3,10 +3,12 @@
 #include <windows.h>
 
 #include "session/session_controller.h"
+#include "ui/windows/thread_arithmetic.h"
 #include "ui/windows/win32_windows.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
+    rememberMainThreadArithmetic();
     if (!createControlWindow(instance) || !createStimulationWindow(instance))
         return 1;
     const int code = runMessageLoop();
