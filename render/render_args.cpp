@@ -1,7 +1,5 @@
 #include "render/render_args.h"
 
-#include <cstring>
-
 namespace {
 
 constexpr const char* kFrequencyAccepted =
