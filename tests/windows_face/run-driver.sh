@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # run-driver.sh WINE-RUN DRIVER.exe ZARVELIN.exe [gtest options]
-# Runs the Win32 test driver under Wine against zarvelin.exe, then waits for the
-# prefix's Wine server to wind down, so the next test starts one bound to its own
-# X display rather than inheriting this one's.
+# Runs the Win32 test driver under Wine against zarvelin.exe. A Wine server keeps the
+# desktop of the X display it started on, so the run waits for any earlier one in the
+# prefix to wind down first (another test's, on another Xvfb), and for its own after.
 set -uo pipefail
 wine_run=$1; shift
+prefix="${ZARVELIN_WINEPREFIX:-/tmp/zarvelin-wine-$(id -u)}"
+[ -f "$prefix/system.reg" ] && WINEPREFIX="$prefix" timeout 120 wineserver -w 2>/dev/null
 "$wine_run" "$@"
 status=$?
-prefix="${ZARVELIN_WINEPREFIX:-/tmp/zarvelin-wine-$(id -u)}"
 WINEPREFIX="$prefix" timeout 60 wineserver -w 2>/dev/null || true
 exit $status
