@@ -41,6 +41,8 @@ constexpr std::uint32_t kServerAnswerMs = 2000;
 // the next session to get sound as soon as the server is back.
 constexpr int kSlots = 2;
 constexpr int kMaxQueued = 2;
+// How soon a block the ring had no room for is offered again.
+constexpr int kRetryWriteMs = 5;
 
 struct Slot {
     std::mutex lock;
@@ -178,7 +180,10 @@ bool measure(Stream& st)
     if (err == -EPIPE || err == -ESTRPIPE)
         return recover(st, err);
     if (err < 0)
-        return false; // the device is gone
+        // For a moment after a stream starts, PulseAudio may have no timing to tell yet
+        // (EIO): look again shortly. A device that is really gone shows as disconnected,
+        // and one that stays silent is given up by the worker's bounded wait.
+        return snd_pcm_state(st.pcm) != SND_PCM_STATE_DISCONNECTED;
     const std::uint64_t pending = delay > 0 ? static_cast<std::uint64_t>(delay) : 0;
     const std::uint64_t played = st.written > pending ? st.written - pending : 0;
     if (played > st.heard)
@@ -248,7 +253,13 @@ void stream(Slot& s, Stream& st)
                 s.news.notify_all();
             }
         }
-        sleepUntilNews(s, started ? msUntilBlockEnd(st) : -1);
+        // PulseAudio makes room in the ring only when its server asks for more, which
+        // can come after the ring has run empty; a block the ring did not take yet is
+        // offered again shortly rather than left waiting for news that never comes.
+        int sleepMs = started ? msUntilBlockEnd(st) : -1;
+        if (st.written < handed * kBlockFrames && (sleepMs < 0 || sleepMs > kRetryWriteMs))
+            sleepMs = kRetryWriteMs;
+        sleepUntilNews(s, sleepMs);
     }
 }
 

@@ -118,7 +118,7 @@ private slots:
     void controlTable()
     {
         QFETCH(int, row);
-        const ControlSpec& spec = kControls[row];
+        const ControlSpec& entry = kControls[row];
         QWidget* w = controlWidget(row);
         QVERIFY(w != nullptr);
         QCOMPARE(w->parentWidget(), controlWindow());
@@ -132,13 +132,13 @@ private slots:
         QCOMPARE(children.size(), kControlCount);
         QCOMPARE(children.at(row), w);
 
-        const bool list = spec.role == ControlRole::SoundList || spec.role == ControlRole::VisualList;
-        QCOMPARE(w->geometry(), QRect(spec.x, spec.y, spec.width, list ? kListClosedHeight : spec.height));
+        const bool list = entry.role == ControlRole::SoundList || entry.role == ControlRole::VisualList;
+        QCOMPARE(w->geometry(), QRect(entry.x, entry.y, entry.width, list ? kListClosedHeight : entry.height));
         QVERIFY(w->geometry().bottom() < controlWindow()->height());
         QVERIFY(w->geometry().right() < controlWindow()->width());
 
-        const QString text = QString::fromUtf8(spec.text);
-        switch (spec.role) {
+        const QString text = QString::fromUtf8(entry.text);
+        switch (entry.role) {
         case ControlRole::Label:
             QCOMPARE(qobject_cast<QLabel*>(w)->text(), text);
             break;
@@ -177,7 +177,7 @@ private slots:
             auto* c = qobject_cast<QComboBox*>(w);
             QVERIFY(!c->isEditable());
             int count = 0;
-            const char* const* captions = listCaptions(spec.role, &count);
+            const char* const* captions = listCaptions(entry.role, &count);
             QCOMPARE(c->count(), count);
             for (int i = 0; i < count; ++i)
                 QCOMPARE(c->itemText(i), QString::fromUtf8(captions[i]));

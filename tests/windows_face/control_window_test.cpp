@@ -102,51 +102,51 @@ TEST(ControlWindow, TwelveControlsInTableOrder)
     const std::vector<HWND> all = probe::children(program().control);
     ASSERT_EQ(all.size(), static_cast<size_t>(kControlCount));
     for (int i = 0; i < kControlCount; ++i) {
-        const ControlSpec& spec = kControls[i];
+        const ControlSpec& entry = kControls[i];
         const HWND c = all[static_cast<size_t>(i)];
         char trace[64];
-        std::snprintf(trace, sizeof trace, "control #%d (%s)", i + 1, spec.className);
+        std::snprintf(trace, sizeof trace, "control #%d (%s)", i + 1, entry.className);
         SCOPED_TRACE(trace);
 
         EXPECT_EQ(CompareStringOrdinal(probe::className(c).c_str(), -1,
-                                       probe::widen(spec.className).c_str(), -1, TRUE),
+                                       probe::widen(entry.className).c_str(), -1, TRUE),
                   CSTR_EQUAL)
             << probe::narrow(probe::className(c));
-        EXPECT_EQ(GetDlgCtrlID(c), spec.id);
+        EXPECT_EQ(GetDlgCtrlID(c), entry.id);
 
         // A drop-down list answers WM_GETTEXT with its selected item, checked below.
-        if (spec.role != ControlRole::SoundList && spec.role != ControlRole::VisualList) {
-            EXPECT_EQ(probe::windowText(c), probe::widen(spec.text))
+        if (entry.role != ControlRole::SoundList && entry.role != ControlRole::VisualList) {
+            EXPECT_EQ(probe::windowText(c), probe::widen(entry.text))
                 << probe::narrow(probe::windowText(c));
         }
 
         const RECT r = probe::clientRect(c);
-        EXPECT_EQ(r.left, spec.x);
-        EXPECT_EQ(r.top, spec.y);
-        if (spec.role == ControlRole::Arrows) {
+        EXPECT_EQ(r.left, entry.x);
+        EXPECT_EQ(r.top, entry.y);
+        if (entry.role == ControlRole::Arrows) {
             // Wine widens an up-down that has a buddy but no alignment style to 16
             // pixels; Windows keeps the 10 it was created with.
             const LONG width = r.right - r.left;
-            EXPECT_TRUE(width == spec.width || width == 16) << width;
+            EXPECT_TRUE(width == entry.width || width == 16) << width;
         } else {
-            EXPECT_EQ(r.right - r.left, spec.width);
+            EXPECT_EQ(r.right - r.left, entry.width);
         }
         // A closed drop-down list is one line high; its 105 is the dropped part.
-        if (spec.role != ControlRole::SoundList && spec.role != ControlRole::VisualList) {
-            EXPECT_EQ(r.bottom - r.top, spec.height);
+        if (entry.role != ControlRole::SoundList && entry.role != ControlRole::VisualList) {
+            EXPECT_EQ(r.bottom - r.top, entry.height);
         }
 
         const auto style = static_cast<DWORD>(GetWindowLongW(c, GWL_STYLE));
         const auto exStyle = static_cast<DWORD>(GetWindowLongW(c, GWL_EXSTYLE));
-        const RoleStyle& expected = styleOf(spec.role);
+        const RoleStyle& expected = styleOf(entry.role);
         EXPECT_EQ(style & (WS_CHILD | WS_VISIBLE), static_cast<DWORD>(WS_CHILD | WS_VISIBLE));
         EXPECT_EQ(style & expected.required, expected.required) << std::hex << style;
         EXPECT_EQ(style & expected.forbidden, 0u) << std::hex << style;
         EXPECT_EQ(exStyle & expected.requiredEx, expected.requiredEx) << std::hex << exStyle;
-        if (spec.role == ControlRole::StartButton) {
+        if (entry.role == ControlRole::StartButton) {
             EXPECT_EQ(style & BS_TYPEMASK, static_cast<DWORD>(BS_PUSHBUTTON));
         }
-        if (spec.role == ControlRole::SoundList || spec.role == ControlRole::VisualList) {
+        if (entry.role == ControlRole::SoundList || entry.role == ControlRole::VisualList) {
             EXPECT_EQ(style & 3u, static_cast<DWORD>(CBS_DROPDOWNLIST));
         }
     }
