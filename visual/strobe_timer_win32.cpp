@@ -12,9 +12,8 @@
 
 namespace {
 
-// Taken by the strobe worker before the timer starts and given back after it is
-// killed; in between only the timer callback draws with them.
-HDC gDrawing = nullptr;
+// The area to fill, taken by the strobe worker before the timer starts; in between
+// only the timer callback reads it.
 RECT gArea{};
 MMRESULT gTimer = 0;
 
@@ -28,17 +27,18 @@ void CALLBACK timerCallback(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR)
 
 } // namespace
 
+// The worker takes its surface while the UI thread may still be showing the window. A
+// drawing context taken then and kept for the session can stay clipped to the hidden
+// window: under Wine, a cached context reused for a window that was shown after it was
+// taken went on drawing nowhere, and a session after the first stayed black. So each
+// tick takes the window's context afresh (a cached one: cheap) and gives it back.
 void strobeSurfaceAcquire()
 {
-    gDrawing = GetDC(gStimulationWindow);
     GetClientRect(gStimulationWindow, &gArea);
 }
 
 void strobeSurfaceRelease()
 {
-    if (gDrawing != nullptr)
-        ReleaseDC(gStimulationWindow, gDrawing);
-    gDrawing = nullptr;
 }
 
 void strobeTimerStart()
@@ -55,9 +55,11 @@ void strobeTimerStop()
 
 void strobeFill(std::uint8_t level)
 {
+    HDC drawing = GetDC(gStimulationWindow);
     HBRUSH brush = CreateSolidBrush(greyColour(level));
-    HGDIOBJ previous = SelectObject(gDrawing, brush);
-    PatBlt(gDrawing, 0, 0, gArea.right, gArea.bottom, PATCOPY);
-    SelectObject(gDrawing, previous);
+    HGDIOBJ previous = SelectObject(drawing, brush);
+    PatBlt(drawing, 0, 0, gArea.right, gArea.bottom, PATCOPY);
+    SelectObject(drawing, previous);
     DeleteObject(brush);
+    ReleaseDC(gStimulationWindow, drawing);
 }

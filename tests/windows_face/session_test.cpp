@@ -231,7 +231,7 @@ TEST(Session, StroboscopePaintsOnlyLevelsOfTheCurve)
     ASSERT_TRUE(running());
     const std::set<int> allowed = curveLevels(shownFrequency());
     const std::set<int> seen = sampleScreen(400, allowed);
-    EXPECT_GE(seen.size(), 3u) << "the screen does not pulse";
+    EXPECT_GE(seen.size(), 3u) << "the screen does not pulse: seen " << listed(seen);
     EXPECT_TRUE(std::includes(allowed.begin(), allowed.end(), seen.begin(), seen.end()))
         << "seen: " << listed(seen) << "; the curve: " << listed(allowed);
 }
@@ -289,7 +289,8 @@ TEST(Session, StartAgainRunsAFreshSession)
     clickStart();
     expectRunning();
     const std::set<int> seen = sampleScreen(200, curveLevels(shownFrequency()));
-    EXPECT_GE(seen.size(), 3u) << "the screen does not pulse";
+    EXPECT_GE(seen.size(), 3u) << "the screen does not pulse: seen " << listed(seen)
+                               << "with the visual list at " << visualSelection();
     probe::pressKey('A');
     expectIdle();
     EXPECT_TRUE(probe::waitUntil(onlyQuietThreadsLeft, 30000)) << "a worker never ended";

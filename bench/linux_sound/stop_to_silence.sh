@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# bench_stop_to_silence.sh [RUNS] [BUILD_DIR]
+# stop_to_silence.sh [RUNS] [BUILD_DIR]
 # Measures, over RUNS sessions (default 10), how long the sound server keeps sounding
 # after the session flag drops: from the drop to the last sounding frame at the null
 # sink's monitor, counted in frames there. Also shows how long the audio worker takes to
@@ -9,8 +9,8 @@
 set -euo pipefail
 runs=${1:-10}
 build=${2:-build/linux}
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
+check="$root/tests/linux_sound/stream_check.py"
 probe="$root/$build/stream_probe"
 [ -x "$probe" ] || { echo "bench: no stream probe at $probe; build the linux preset first" >&2; exit 2; }
 results=$(mktemp /tmp/zarvelin-bench.XXXXXX)
@@ -20,7 +20,7 @@ for i in $(seq 1 "$runs"); do
   # A session length off the block grid, different each run, so the drop lands
   # anywhere in a block.
   seconds=$(/usr/bin/python3 -c "import random; print(round(random.uniform(2.0, 3.0), 3))")
-  line=$("$root/tests/scripts/with-pulse.sh" /usr/bin/python3 "$here/stream_check.py" \
+  line=$("$root/tests/scripts/with-pulse.sh" /usr/bin/python3 "$check" \
            --probe "$probe" --sound binaural --frequency 780 --seconds "$seconds" \
            --max-tail-frames 1000000)
   echo "run $i: $line"
