@@ -10,9 +10,9 @@ group="${1:-all}"
 packages=(
   # the native build
   cmake g++ make pkg-config googletest libgtest-dev libbenchmark-dev
-  qt6-base-dev libasound2-dev
+  qt6-base-dev libxcb1-dev libasound2-dev
   # a desktop with no display: X server, input, screenshots, a sound server
-  xvfb xdotool x11-utils x11-apps imagemagick fonts-dejavu-core
+  xvfb xdotool libx11-6 libxtst6 x11-utils x11-apps imagemagick fonts-dejavu-core
   pulseaudio pulseaudio-utils libasound2-plugins alsa-utils sox
   python3 psmisc procps
 )
