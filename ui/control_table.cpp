@@ -1,6 +1,6 @@
 #include "ui/control_table.h"
 
-const ControlSpec kControls[kControlCount] = {
+const ControlRow kControls[kControlCount] = {
     {ControlRole::Label, "STATIC", "Частота воздействия:", 5, 5, 150, 15, 0},
     {ControlRole::FrequencyDisplay, "EDIT", kInitialFrequencyText, 160, 5, 40, 15, 0},
     {ControlRole::Label, "STATIC", "Гц", 201, 5, 20, 15, 0},

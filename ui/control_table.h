@@ -30,7 +30,7 @@ enum class ControlRole {
     StartButton,      // push button with a modal-dialog frame
 };
 
-struct ControlSpec {
+struct ControlRow {
     ControlRole role;
     const char* className; // the Win32 class name
     const char* text;      // UTF-8; empty where the control has no text
@@ -39,7 +39,7 @@ struct ControlSpec {
 };
 
 constexpr int kControlCount = 12;
-extern const ControlSpec kControls[kControlCount];
+extern const ControlRow kControls[kControlCount];
 
 constexpr const char* kInitialFrequencyText = "7,80";
 constexpr int kSliderThumbLength = 13;

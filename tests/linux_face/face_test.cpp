@@ -118,7 +118,7 @@ private slots:
     void controlTable()
     {
         QFETCH(int, row);
-        const ControlSpec& entry = kControls[row];
+        const ControlRow& entry = kControls[row];
         QWidget* w = controlWidget(row);
         QVERIFY(w != nullptr);
         QCOMPARE(w->parentWidget(), controlWindow());

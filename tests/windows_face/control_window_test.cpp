@@ -102,7 +102,7 @@ TEST(ControlWindow, TwelveControlsInTableOrder)
     const std::vector<HWND> all = probe::children(program().control);
     ASSERT_EQ(all.size(), static_cast<size_t>(kControlCount));
     for (int i = 0; i < kControlCount; ++i) {
-        const ControlSpec& entry = kControls[i];
+        const ControlRow& entry = kControls[i];
         const HWND c = all[static_cast<size_t>(i)];
         char trace[64];
         std::snprintf(trace, sizeof trace, "control #%d (%s)", i + 1, entry.className);

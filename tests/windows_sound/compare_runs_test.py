@@ -12,10 +12,10 @@ import compare_runs  # noqa: E402
 FRAMES = 20000
 
 
-def sound(frames, seed):
+def sound(frames, start):
     """Non-repeating stereo frames with no silent frame, as raw bytes."""
     out = bytearray()
-    state = seed
+    state = start
     for _ in range(frames):
         state = (state * 1103515245 + 12345) % 2**31
         left = (state >> 8) % 60000 - 30000 or 1

@@ -79,7 +79,7 @@ void onArrow(int step)
     showFrequency(gArrowsPosition);
 }
 
-QWidget* makeArrows(QWidget* parent, const ControlSpec& spec)
+QWidget* makeArrows(QWidget* parent, const ControlRow& entry)
 {
     auto* arrows = new QWidget(parent);
     auto* up = new QToolButton(arrows);
@@ -88,8 +88,8 @@ QWidget* makeArrows(QWidget* parent, const ControlSpec& spec)
     down->setObjectName(QStringLiteral("down"));
     up->setArrowType(Qt::UpArrow);
     down->setArrowType(Qt::DownArrow);
-    up->setGeometry(0, 0, spec.width, kArrowUpHeight);
-    down->setGeometry(0, kArrowUpHeight, spec.width, spec.height - kArrowUpHeight);
+    up->setGeometry(0, 0, entry.width, kArrowUpHeight);
+    down->setGeometry(0, kArrowUpHeight, entry.width, entry.height - kArrowUpHeight);
     for (QToolButton* b : {up, down}) {
         b->setAutoRepeat(true);
         b->setFocusPolicy(Qt::NoFocus);
@@ -100,11 +100,11 @@ QWidget* makeArrows(QWidget* parent, const ControlSpec& spec)
     return arrows;
 }
 
-QComboBox* makeList(QWidget* parent, const ControlSpec& spec)
+QComboBox* makeList(QWidget* parent, const ControlRow& entry)
 {
     auto* list = new QComboBox(parent);
     int count = 0;
-    const char* const* captions = listCaptions(spec.role, &count);
+    const char* const* captions = listCaptions(entry.role, &count);
     for (int i = 0; i < count; ++i)
         list->addItem(QString::fromUtf8(captions[i]));
     list->setCurrentIndex(kInitialListSelection);
@@ -112,10 +112,10 @@ QComboBox* makeList(QWidget* parent, const ControlSpec& spec)
     return list;
 }
 
-QWidget* makeControl(QWidget* parent, const ControlSpec& spec)
+QWidget* makeControl(QWidget* parent, const ControlRow& entry)
 {
-    const QString text = QString::fromUtf8(spec.text);
-    switch (spec.role) {
+    const QString text = QString::fromUtf8(entry.text);
+    switch (entry.role) {
     case ControlRole::Label:
         return new QLabel(text, parent);
     case ControlRole::FrequencyDisplay: {
@@ -138,12 +138,12 @@ QWidget* makeControl(QWidget* parent, const ControlSpec& spec)
         return gSlider;
     }
     case ControlRole::Arrows:
-        return makeArrows(parent, spec);
+        return makeArrows(parent, entry);
     case ControlRole::SoundList:
-        gSoundList = makeList(parent, spec);
+        gSoundList = makeList(parent, entry);
         return gSoundList;
     case ControlRole::VisualList:
-        gVisualList = makeList(parent, spec);
+        gVisualList = makeList(parent, entry);
         return gVisualList;
     case ControlRole::StartButton: {
         auto* start = new QPushButton(text, parent);
@@ -175,10 +175,10 @@ void createControlWindow()
 
     gArrowsPosition = kDefaultFrequency;
     for (int i = 0; i < kControlCount; ++i) {
-        const ControlSpec& spec = kControls[i];
-        QWidget* w = makeControl(gWindow, spec);
-        const bool list = spec.role == ControlRole::SoundList || spec.role == ControlRole::VisualList;
-        w->setGeometry(spec.x, spec.y, spec.width, list ? kListClosedHeight : spec.height);
+        const ControlRow& entry = kControls[i];
+        QWidget* w = makeControl(gWindow, entry);
+        const bool list = entry.role == ControlRole::SoundList || entry.role == ControlRole::VisualList;
+        w->setGeometry(entry.x, entry.y, entry.width, list ? kListClosedHeight : entry.height);
         gControls[i] = w;
     }
 

@@ -86,24 +86,24 @@ void fillList(HWND list, ControlRole role)
     SendMessageW(list, CB_SETCURSEL, kInitialListSelection, 0);
 }
 
-HWND createControl(const ControlSpec& spec, HINSTANCE instance)
+HWND createControl(const ControlRow& entry, HINSTANCE instance)
 {
     const DWORD style = WS_CHILD | WS_VISIBLE;
-    if (spec.role == ControlRole::Arrows) {
+    if (entry.role == ControlRole::Arrows) {
         // No buddy styles: the slider is neither moved nor given a text.
-        return CreateUpDownControl(style, spec.x, spec.y, spec.width, spec.height,
-                                   gControlWindow, spec.id, instance, gFrequencySlider,
+        return CreateUpDownControl(style, entry.x, entry.y, entry.width, entry.height,
+                                   gControlWindow, entry.id, instance, gFrequencySlider,
                                    static_cast<int>(kMaxFrequency),
                                    static_cast<int>(kMinFrequency),
                                    static_cast<int>(kDefaultFrequency));
     }
-    if (spec.role == ControlRole::Slider)
+    if (entry.role == ControlRole::Slider)
         InitCommonControls();
-    const DWORD exStyle = spec.role == ControlRole::StartButton ? WS_EX_DLGMODALFRAME : 0;
-    return CreateWindowExW(exStyle, widen(spec.className).text, widen(spec.text).text,
-                           style | roleStyle(spec.role), spec.x, spec.y, spec.width,
-                           spec.height, gControlWindow,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance,
+    const DWORD exStyle = entry.role == ControlRole::StartButton ? WS_EX_DLGMODALFRAME : 0;
+    return CreateWindowExW(exStyle, widen(entry.className).text, widen(entry.text).text,
+                           style | roleStyle(entry.role), entry.x, entry.y, entry.width,
+                           entry.height, gControlWindow,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(entry.id)), instance,
                            nullptr);
 }
 
@@ -159,8 +159,8 @@ bool createControlWindow(HINSTANCE instance)
     if (gControlWindow == nullptr)
         return false;
 
-    for (const ControlSpec& spec : kControls)
-        setUpControl(createControl(spec, instance), spec.role);
+    for (const ControlRow& entry : kControls)
+        setUpControl(createControl(entry, instance), entry.role);
     return true;
 }
 
