@@ -10,12 +10,17 @@ group="${1:-all}"
 packages=(
   # the native build
   cmake g++ make pkg-config googletest libgtest-dev libbenchmark-dev
-  qt6-base-dev libxcb1-dev libasound2-dev
+  qt6-base-dev libxcb1-dev libasound2-dev libsleef-dev
   # a desktop with no display: X server, input, screenshots, a sound server
   xvfb xdotool libx11-6 libxtst6 x11-utils x11-apps imagemagick fonts-dejavu-core
   pulseaudio pulseaudio-utils libasound2-plugins alsa-utils sox
   python3 psmisc procps
 )
+if [ "$group" = all ]; then
+  # the tests: a Wayland compositor and a window manager to run the face under, and the
+  # packaging checks
+  packages+=(weston openbox lintian desktop-file-utils appstream man-db)
+fi
 wine_packages=()
 if [ "$group" = all ]; then
   packages+=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686)
