@@ -56,7 +56,7 @@ for preset in "${presets[@]}"; do
 done
 
 # Wine leaves its server behind for a few seconds; end it so nothing outlives the run.
-runs_32bit && command -v wineserver >/dev/null && WINEPREFIX="${ZARVELIN_WINEPREFIX:-/tmp/zarvelin-wine-$(id -u)}" wineserver -k 2>/dev/null
+runs_32bit && command -v wineserver >/dev/null && (. scripts/wine-prefix.sh && wineserver -k 2>/dev/null)
 
 [ ${#broken[@]} -eq 0 ] || echo "presets that did not build or run: ${broken[*]}"
 echo "$passed passed, $failed failed, $skipped skipped"

@@ -3,9 +3,7 @@
 # made on first use. Windows are unmanaged there: with no window manager on the X
 # server, Wine otherwise waits about 2 s in every hide of a managed window.
 set -euo pipefail
-export WINEARCH=win32
-# The prefix does not follow HOME: the sound tests point HOME at a temporary folder.
-export WINEPREFIX="${ZARVELIN_WINEPREFIX:-/tmp/zarvelin-wine-$(id -u)}"
+. "$(dirname "$0")/wine-prefix.sh"
 export WINEDEBUG="${WINEDEBUG:--all}"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$(dirname "$WINEPREFIX")"

@@ -2,10 +2,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <system_error>
 #include <thread>
 
 #include "session/desktop.h"
-#include "session/settings.h"
+#include "session/thread_prologue.h"
 #include "sound/audio_stream.h"
 #include "visual/strobe_worker.h"
 
@@ -13,29 +14,46 @@ SessionFlagType SessionFlag{0};
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 std::atomic<int> gWorkersRunning{0};
 
-// Each worker is wrapped so that its end is counted; the worker itself knows nothing
-// of it.
-void runAudioWorker(const SessionFlagType* flag)
-{
-    AudioStreamWorker(flag);
-    gWorkersRunning.fetch_sub(1, std::memory_order_acq_rel);
-}
+// A Start that waits for the last session's workers: what it will capture, and until
+// when it waits. UI thread only.
+bool gStartWaiting = false;
+StimulationSettings gWantedSettings;
+Clock::time_point gStartGivenUpAt;
 
-void runStrobeWorker(const SessionFlagType* flag)
-{
-    StrobeWorker(flag);
-    gWorkersRunning.fetch_sub(1, std::memory_order_acq_rel);
-}
-
+// Each worker runs detached on a thread of its own, after the face's prologue, and its
+// end is counted; the worker itself knows nothing of it.
 bool startWorker(void (*entry)(const SessionFlagType*))
 {
     gWorkersRunning.fetch_add(1, std::memory_order_acq_rel);
-    if (desktopStartThread(entry, &SessionFlag))
+    try {
+        std::thread([entry] {
+            threadPrologue();
+            entry(&SessionFlag);
+            gWorkersRunning.fetch_sub(1, std::memory_order_acq_rel);
+        }).detach();
         return true;
-    gWorkersRunning.fetch_sub(1, std::memory_order_acq_rel);
-    return false;
+    } catch (const std::system_error&) {
+        gWorkersRunning.fetch_sub(1, std::memory_order_acq_rel);
+        return false;
+    }
+}
+
+void beginSession()
+{
+    gStartWaiting = false;
+    gStimulationSettings = gWantedSettings;
+    SessionFlag.store(1, std::memory_order_release);
+    // No thread to be had leaves that effect out; the session itself still runs and a
+    // key still ends it.
+    startWorker(AudioStreamWorker);
+    startWorker(StrobeWorker);
+    desktopShowCursor(false);
+    desktopShowStimulationWindow();
+    desktopEnableControlWindow(false);
 }
 
 } // namespace
@@ -47,48 +65,65 @@ int workersRunning()
 
 bool waitForWorkers(std::uint32_t timeoutMs)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (workersRunning() != 0) {
-        if (std::chrono::steady_clock::now() >= deadline)
+        if (Clock::now() >= deadline)
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
 }
 
-bool startSession()
+StartResult startSession(const StimulationSettings& wanted)
 {
     if (sessionRunning(&SessionFlag))
-        return false;
-    if (!waitForWorkers(kWorkerWindDownMs))
-        return false;
+        return StartResult::Refused;
+    const StimulationSettings& base = gStartWaiting ? gWantedSettings : gStimulationSettings;
+    StimulationSettings next = base;
+    if (isValidFrequency(wanted.frequency))
+        next.frequency = wanted.frequency;
+    if (isValidSoundMode(wanted.soundMode))
+        next.soundMode = wanted.soundMode;
+    if (isValidVisualMode(wanted.visualMode))
+        next.visualMode = wanted.visualMode;
+    gWantedSettings = next;
+    if (!gStartWaiting) {
+        gStartWaiting = true;
+        gStartGivenUpAt = Clock::now() + std::chrono::milliseconds(kWorkerWindDownMs);
+    }
+    return continueStart();
+}
 
-    // The controls only offer valid values; a value that is not is never let into the
-    // settings, since the workers divide by the frequency.
-    const std::uint32_t frequency = desktopFrequency();
-    const long sound = desktopSoundSelection();
-    const long visual = desktopVisualSelection();
-    if (isValidFrequency(frequency))
-        gStimulationSettings.frequency = frequency;
-    if (isValidSoundMode(sound))
-        gStimulationSettings.soundMode = static_cast<SoundMode>(sound);
-    if (isValidVisualMode(visual))
-        gStimulationSettings.visualMode = static_cast<VisualMode>(visual);
+StartResult continueStart()
+{
+    if (!gStartWaiting)
+        return StartResult::Refused;
+    // Two sessions never share the blocks, the device or the counters: the new workers
+    // start only once the old ones have ended.
+    if (workersRunning() == 0) {
+        beginSession();
+        return StartResult::Started;
+    }
+    if (Clock::now() >= gStartGivenUpAt) {
+        gStartWaiting = false;
+        return StartResult::Refused;
+    }
+    return StartResult::Waiting;
+}
 
-    SessionFlag.store(1, std::memory_order_release);
-    startWorker(runAudioWorker);
-    startWorker(runStrobeWorker);
-    desktopShowCursor(false);
-    desktopShowStimulationWindow();
-    desktopEnableControlWindow(false);
-    return true;
+bool startWaiting()
+{
+    return gStartWaiting;
 }
 
 void stopSession()
 {
+    gStartWaiting = false;
     if (!sessionRunning(&SessionFlag))
         return; // a repeated key, or a close after the key: the desktop is back already
     SessionFlag.store(0, std::memory_order_release);
+    wakeAudioStreamWorker();
+    wakeStrobeWorker();
     desktopHideStimulationWindow();
     desktopEnableControlWindow(true);
     desktopShowCursor(true);
@@ -97,6 +132,9 @@ void stopSession()
 
 bool finishWorkers(std::uint32_t timeoutMs)
 {
+    gStartWaiting = false;
     SessionFlag.store(0, std::memory_order_release);
+    wakeAudioStreamWorker();
+    wakeStrobeWorker();
     return waitForWorkers(timeoutMs);
 }

@@ -15,13 +15,18 @@ constexpr std::uint32_t kDeviceWaitMs = 2000;
 // Frame index of the first frame of the next block; 0 when a session's stream starts.
 extern std::uint32_t sampleCounter;
 
-// The two blocks, alive for the whole process; the device reads them in place.
+// The two blocks, alive for the whole process; the device is handed each one when it is
+// queued (winmm reads it in place, the ALSA output copies it).
 extern SampleBlock gSampleBlocks[2];
 
 // Computes block `index` from the settings, queues it on the device and moves the
 // frame index on by one block.
 void fillBlock(int index);
 
-// Thread entry. Reads the flag once per block, after each wait. If the device cannot be
-// opened or stops answering, the worker ends early and the session goes on silent.
+// Thread entry. Reads the flag after each wait. If the device cannot be opened or stops
+// answering, the worker ends early and the session goes on silent.
 void AudioStreamWorker(const SessionFlagType* flag);
+
+// Called once the flag has dropped, from any thread: the worker's wait ends now instead
+// of when the playing block is done, so the sound stops with the picture.
+void wakeAudioStreamWorker();

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "session/settings.h"
 #include "sound/audio_stream.h"
+#include "sound/wave_output.h"
 #include "tests/fakes/fake_seams.h"
 
 namespace {
@@ -79,6 +82,42 @@ TEST_F(AudioStream, DeviceFailuresEndTheWorker)
         AudioStreamWorker(&flag); // returns: a dead device never hangs the worker
         EXPECT_EQ(fake::log(), c.expected) << c.name;
     }
+}
+
+// Stop wakes the worker: a device that never reports a block played still lets the
+// worker reset and close at once, not after its bound (kDeviceWaitMs, seconds).
+TEST_F(AudioStream, WakeEndsTheWaitForAPlayedBlock)
+{
+    fake::deviceSilent = true;
+    flag.store(1);
+    std::thread worker(AudioStreamWorker, &flag);
+    for (int i = 0; i < 2000 && fake::log().size() < 5; ++i) // open, wait, queue0, queue1, wait
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const auto dropped = std::chrono::steady_clock::now();
+    flag.store(0);
+    wakeAudioStreamWorker();
+    worker.join();
+    const auto took = std::chrono::steady_clock::now() - dropped;
+    EXPECT_EQ(fake::log(), (Log{"open", "wait", "queue0", "queue1", "wait", "reset", "close"}));
+    EXPECT_LT(took, std::chrono::milliseconds(kDeviceWaitMs / 2));
+}
+
+// A wake that comes while the session still runs (left over from an earlier Stop) is no
+// played block: the worker waits again and refills nothing early.
+TEST_F(AudioStream, WakeWhileRunningRefillsNothing)
+{
+    flag.store(1);
+    fake::onWait = [this](int wait) {
+        if (wait == 2)
+            waveOutputWake(); // answered at the next wait
+        if (wait >= 4)
+            flag.store(0);
+        return true;
+    };
+    AudioStreamWorker(&flag);
+    // The third wait is the wake: the worker waits again before it refills anything.
+    EXPECT_EQ(fake::log(), (Log{"open", "wait", "queue0", "queue1", "wait", "queue0", "wait",
+                                "wait", "reset", "close"}));
 }
 
 TEST_F(AudioStream, EverySessionStartsAtFrameZero)

@@ -1,17 +1,43 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "session/session_controller.h"
 #include "session/settings.h"
+#include "sound/audio_stream.h"
 #include "tests/fakes/fake_seams.h"
 
 namespace {
 
 using Log = std::vector<std::string>;
+using namespace std::chrono_literals;
+
+const StimulationSettings kDefaults{};
+
+bool eventually(bool (*done)())
+{
+    for (int i = 0; i < 5000; ++i) {
+        if (done())
+            return true;
+        std::this_thread::sleep_for(1ms);
+    }
+    return false;
+}
+
+// What the face's timer does while a Start waits.
+StartResult startAndFollow(const StimulationSettings& wanted)
+{
+    StartResult result = startSession(wanted);
+    while (result == StartResult::Waiting) {
+        std::this_thread::sleep_for(1ms);
+        result = continueStart();
+    }
+    return result;
+}
 
 class Session : public ::testing::Test {
 protected:
@@ -24,46 +50,43 @@ protected:
     void TearDown() override
     {
         stopSession();
-        for (const fake::HeldThread& t : fake::takeHeldThreads())
-            std::thread(t.entry, t.flag).detach();
+        fake::releaseThreads();
         EXPECT_TRUE(finishWorkers(5000));
     }
 };
 
 TEST_F(Session, StartAndStopInTheirOrders)
 {
-    fake::holdThreads = true;
-    fake::controls = {1234, 3, 0};
-    ASSERT_TRUE(startSession());
+    fake::holdNewThreads();
+    ASSERT_EQ(startSession({1234, SoundNoise, VisualNone}), StartResult::Started);
     EXPECT_EQ(SessionFlag.load(), 1);
     EXPECT_EQ(gStimulationSettings.frequency, 1234u);
     EXPECT_EQ(gStimulationSettings.soundMode, SoundNoise);
     EXPECT_EQ(gStimulationSettings.visualMode, VisualNone);
-    EXPECT_EQ(fake::log(), (Log{"startThread", "startThread", "hideCursor", "showStimulationWindow",
-                                "disableControl"}));
+    EXPECT_EQ(fake::log(), (Log{"hideCursor", "showStimulationWindow", "disableControl"}));
+    ASSERT_TRUE(eventually([] { return fake::heldThreads() == 2; }));
+    EXPECT_EQ(workersRunning(), 2);
 
-    // The first thread started is the audio worker, the second the strobe worker.
-    auto held = fake::takeHeldThreads();
-    ASSERT_EQ(held.size(), 2u);
-    fake::reset();
+    fake::deviceOpens = false;
     stopSession();
     EXPECT_EQ(SessionFlag.load(), 0);
-    EXPECT_EQ(fake::log(), (Log{"hideStimulationWindow", "enableControl", "showCursor", "focusControl"}));
-    fake::reset();
-    fake::deviceOpens = false;
-    held[0].entry(held[0].flag);
-    held[1].entry(held[1].flag);
-    EXPECT_EQ(fake::log(), (Log{"open", "acquireSurface", "releaseSurface"}));
-    EXPECT_EQ(workersRunning(), 0);
+    fake::releaseThreads();
+    ASSERT_TRUE(waitForWorkers(5000));
+    // The audio worker found no device; the strobe worker, in the visual mode none, had
+    // no tick to start.
+    EXPECT_EQ(fake::log(), (Log{"hideCursor", "showStimulationWindow", "disableControl",
+                                "hideStimulationWindow", "enableControl", "showCursor",
+                                "focusControl", "open"}));
 }
 
 TEST_F(Session, RepeatedStopAndStartWhileRunningAreIgnored)
 {
-    fake::holdThreads = true;
+    fake::holdNewThreads();
     stopSession(); // nothing runs yet
     EXPECT_TRUE(fake::log().empty());
-    ASSERT_TRUE(startSession());
-    EXPECT_FALSE(startSession()); // a second click cannot reach a disabled window, but if it did
+    ASSERT_EQ(startSession(kDefaults), StartResult::Started);
+    // a second click cannot reach a disabled window, but if it did
+    EXPECT_EQ(startSession(kDefaults), StartResult::Refused);
     stopSession();
     const std::size_t calls = fake::log().size();
     stopSession(); // the key repeats after the window is gone
@@ -72,63 +95,106 @@ TEST_F(Session, RepeatedStopAndStartWhileRunningAreIgnored)
 
 TEST_F(Session, ValuesOutsideTheRangesNeverReachTheSettings)
 {
-    fake::holdThreads = true;
     struct Case {
-        fake::Controls controls;
+        StimulationSettings wanted;
         StimulationSettings expected;
     };
     const Case cases[] = {
-        {{0, -1, -1}, {780, SoundBinaural, VisualStrobe}},
-        {{5001, 4, 2}, {780, SoundBinaural, VisualStrobe}},
-        {{10, 0, 0}, {10, SoundNone, VisualNone}},
-        {{5000, 3, 1}, {5000, SoundNoise, VisualStrobe}},
+        {{0, static_cast<SoundMode>(-1), static_cast<VisualMode>(-1)}, {780, SoundBinaural, VisualStrobe}},
+        {{5001, static_cast<SoundMode>(4), static_cast<VisualMode>(2)}, {780, SoundBinaural, VisualStrobe}},
+        {{9, SoundBeeps, static_cast<VisualMode>(2)}, {780, SoundBeeps, VisualStrobe}},
+        {{10, SoundNone, VisualNone}, {10, SoundNone, VisualNone}},
+        {{5000, SoundNoise, VisualStrobe}, {5000, SoundNoise, VisualStrobe}},
     };
     for (const Case& c : cases) {
         gStimulationSettings = StimulationSettings{};
-        fake::controls = c.controls;
-        ASSERT_TRUE(startSession());
+        ASSERT_EQ(startAndFollow(c.wanted), StartResult::Started);
         EXPECT_EQ(gStimulationSettings.frequency, c.expected.frequency);
         EXPECT_EQ(gStimulationSettings.soundMode, c.expected.soundMode);
         EXPECT_EQ(gStimulationSettings.visualMode, c.expected.visualMode);
         stopSession();
-        for (const fake::HeldThread& t : fake::takeHeldThreads())
-            t.entry(t.flag);
     }
 }
 
-// A new Start waits until the last session's workers have ended: the device is never
-// open twice and the second session's threads start only after both old ones are done.
-TEST_F(Session, NewStartWaitsForTheOldWorkers)
+// A Start while the last session's workers wind down never waits: it answers Waiting,
+// and the session starts once they have ended, so the device is never open twice and
+// the settings never change under an old worker.
+TEST_F(Session, StartWaitsForTheOldWorkersWithoutBlocking)
 {
-    fake::onWait = [](int) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20)); // a block playing
-        return true;
-    };
-    ASSERT_TRUE(startSession());
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    fake::holdNewThreads();
+    ASSERT_EQ(startSession(kDefaults), StartResult::Started);
     stopSession();
-    ASSERT_TRUE(startSession());
-    stopSession();
-    ASSERT_TRUE(waitForWorkers(5000));
+    ASSERT_TRUE(eventually([] { return fake::heldThreads() == 2; }));
 
-    const Log log = fake::log();
-    const auto secondStart = std::find(std::find(log.begin(), log.end(), "disableControl"), log.end(), "startThread");
-    ASSERT_NE(secondStart, log.end());
-    EXPECT_EQ(std::count(log.begin(), secondStart, "close"), 1);
-    EXPECT_EQ(std::count(log.begin(), secondStart, "releaseSurface"), 1);
-    EXPECT_EQ(fake::mostDevicesOpen, 1);
+    const auto clicked = std::chrono::steady_clock::now();
+    EXPECT_EQ(startSession({1234, SoundBeeps, VisualNone}), StartResult::Waiting);
+    EXPECT_LT(std::chrono::steady_clock::now() - clicked, 100ms); // no wait in the handler
+    EXPECT_TRUE(startWaiting());
+    EXPECT_EQ(continueStart(), StartResult::Waiting);
+    EXPECT_EQ(SessionFlag.load(), 0);
+    EXPECT_EQ(gStimulationSettings.frequency, 780u); // the old workers may still read it
+
+    fake::releaseThreads();
+    ASSERT_TRUE(waitForWorkers(5000));
+    EXPECT_EQ(continueStart(), StartResult::Started);
+    EXPECT_FALSE(startWaiting());
+    EXPECT_EQ(gStimulationSettings.frequency, 1234u);
+    EXPECT_EQ(gStimulationSettings.soundMode, SoundBeeps);
+    EXPECT_EQ(SessionFlag.load(), 1);
+}
+
+// A key while the Start waits drops it: nothing starts afterwards.
+TEST_F(Session, KeyWhileStartWaitsDropsIt)
+{
+    fake::holdNewThreads();
+    ASSERT_EQ(startSession(kDefaults), StartResult::Started);
+    stopSession();
+    ASSERT_EQ(startSession(kDefaults), StartResult::Waiting);
+    stopSession();
+    EXPECT_FALSE(startWaiting());
+    fake::releaseThreads();
+    ASSERT_TRUE(waitForWorkers(5000));
+    EXPECT_EQ(continueStart(), StartResult::Refused);
+    EXPECT_EQ(SessionFlag.load(), 0);
+}
+
+// Workers that never end block no new session from sharing their device or counters:
+// the waiting Start is given up once the bound has passed.
+TEST_F(Session, StartIsGivenUpWhenTheOldWorkersNeverEnd)
+{
+    fake::holdNewThreads();
+    ASSERT_EQ(startSession(kDefaults), StartResult::Started);
+    stopSession();
+    ASSERT_EQ(startSession(kDefaults), StartResult::Waiting);
+    std::this_thread::sleep_for(std::chrono::milliseconds(kWorkerWindDownMs) + 50ms);
+    EXPECT_EQ(continueStart(), StartResult::Refused);
+    EXPECT_FALSE(startWaiting());
+    EXPECT_EQ(SessionFlag.load(), 0);
+}
+
+// Stop wakes both workers: with a device that never reports a block played, the workers
+// end long before the device wait's bound.
+TEST_F(Session, StopEndsTheWorkersAtOnce)
+{
+    fake::deviceSilent = true;
+    ASSERT_EQ(startSession(kDefaults), StartResult::Started);
+    ASSERT_TRUE(eventually([] {
+        const Log log = fake::log();
+        return std::count(log.begin(), log.end(), std::string("wait")) == 2;
+    }));
+    stopSession();
+    EXPECT_TRUE(waitForWorkers(kDeviceWaitMs / 2));
 }
 
 TEST_F(Session, RapidStartStopCyclesNeverOverlap)
 {
     fake::onWait = [](int) {
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        std::this_thread::sleep_for(200us);
         return true;
     };
     for (int i = 0; i < 200; ++i) {
-        fake::controls.sound = i % 4;
-        fake::controls.visual = i % 2;
-        ASSERT_TRUE(startSession()) << i;
+        const StimulationSettings wanted{780, static_cast<SoundMode>(i % 4), static_cast<VisualMode>(i % 2)};
+        ASSERT_EQ(startAndFollow(wanted), StartResult::Started) << i;
         stopSession();
     }
     ASSERT_TRUE(finishWorkers(5000));
@@ -136,12 +202,12 @@ TEST_F(Session, RapidStartStopCyclesNeverOverlap)
     EXPECT_EQ(fake::devicesOpenNow, 0);
     const Log log = fake::log();
     EXPECT_EQ(std::count(log.begin(), log.end(), "open"), 200);
-    EXPECT_EQ(std::count(log.begin(), log.end(), "releaseSurface"), 200);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "timerStop"), 100);
 }
 
 TEST_F(Session, FinishWorkersStopsARunningSession)
 {
-    ASSERT_TRUE(startSession());
+    ASSERT_EQ(startSession(kDefaults), StartResult::Started);
     EXPECT_TRUE(finishWorkers(5000));
     EXPECT_EQ(workersRunning(), 0);
     EXPECT_EQ(SessionFlag.load(), 0);

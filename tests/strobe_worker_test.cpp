@@ -46,7 +46,7 @@ TEST_F(Strobe, TicksPaintTheCurveAndTheWorkerTearsDownInOrder)
     flag.store(0);
     worker.join();
     EXPECT_EQ(fake::filledLevels(), (std::vector<int>{0, 0, 2, 5, 9, 14, 21, 28, 254, 253}));
-    EXPECT_EQ(fake::log(), (Log{"acquireSurface", "timerStart", "timerStop", "releaseSurface"}));
+    EXPECT_EQ(fake::log(), (Log{"timerStart", "timerStop"}));
     EXPECT_EQ(tickCounter, 34u);
 }
 
@@ -66,10 +66,11 @@ TEST_F(Strobe, VisualNoneStartsNoTimer)
 {
     gStimulationSettings.visualMode = VisualNone;
     std::thread worker(StrobeWorker, &flag);
-    ASSERT_TRUE(waitForLogEntry("acquireSurface"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
     flag.store(0);
+    wakeStrobeWorker();
     worker.join();
-    EXPECT_EQ(fake::log(), (Log{"acquireSurface", "releaseSurface"}));
+    EXPECT_TRUE(fake::log().empty());
     EXPECT_TRUE(fake::filledLevels().empty());
 }
 

@@ -2,7 +2,7 @@
 
 const ControlRow kControls[kControlCount] = {
     {ControlRole::Label, "STATIC", "Частота воздействия:", 5, 5, 150, 15, 0},
-    {ControlRole::FrequencyDisplay, "EDIT", kInitialFrequencyText, 160, 5, 40, 15, 0},
+    {ControlRole::FrequencyDisplay, "EDIT", kInitialFrequencyText.data(), 160, 5, 40, 15, 0},
     {ControlRole::Label, "STATIC", "Гц", 201, 5, 20, 15, 0},
     {ControlRole::Slider, "msctls_trackbar32", "", 242, 5, 250, 15, kSliderId},
     {ControlRole::Arrows, "msctls_updown32", "", 222, 5, 10, 15, kArrowsId},

@@ -4,6 +4,7 @@
 // window from this table, so they cannot drift apart.
 #include <cstdint>
 
+#include "session/frequency_text.h"
 #include "session/settings.h"
 
 constexpr const char* kControlWindowTitle = "Zarvelin";
@@ -41,7 +42,8 @@ struct ControlRow {
 constexpr int kControlCount = 12;
 extern const ControlRow kControls[kControlCount];
 
-constexpr const char* kInitialFrequencyText = "7,80";
+// What the frequency display shows before any control has moved.
+inline constexpr FrequencyTextBuffer kInitialFrequencyText = FrequencyText(kDefaultFrequency);
 constexpr int kSliderThumbLength = 13;
 constexpr int kInitialListSelection = 1;
 

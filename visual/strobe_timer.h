@@ -1,21 +1,18 @@
 #pragma once
-// Strobe seam: the stimulation window's drawing surface and a periodic 2 ms timer that
-// paints it. Implemented once per platform and by a recording fake in the tests.
+// Strobe seam: the periodic 2 ms tick and the grey the stimulation window shows.
+// Implemented once per face (ui/windows/strobe_timer_win32.cpp: a multimedia timer and a
+// GDI fill; ui/linux/strobe_timer_linux.cpp: a clock-driven thread whose grey the window
+// paints once per display frame) and by a recording fake in the tests.
 #include <cstdint>
 
-// Takes the stimulation window's drawing surface and its size. Called by the strobe
-// worker when it starts, before any timer exists.
-void strobeSurfaceAcquire();
-
-// Gives the surface back. Called by the strobe worker last, after the timer is gone.
-void strobeSurfaceRelease();
-
-// Starts the periodic 2 ms timer, whose callback runs on a thread of its own and calls
-// strobeTick() (or strobeTickAt() where the platform counts ticks from a clock).
+// Starts the periodic 2 ms tick, whose callback runs on a thread of its own and calls
+// strobeTick() (or strobeTickAt() where the platform counts ticks from a clock). Called
+// by the strobe worker, in the stroboscope mode only.
 void strobeTimerStart();
 
-// Kills the timer. Once it returns no callback runs and none will.
+// Stops the tick. Once it returns no callback runs and none will, and the window is
+// black again for the next session.
 void strobeTimerStop();
 
-// Fills the whole stimulation window in one grey level. Called from the timer callback.
-void strobeFill(std::uint8_t level);
+// Shows the whole stimulation window in one grey level. Called from the tick.
+void strobeShow(std::uint8_t level);

@@ -1,7 +1,8 @@
 #include "visual/strobe_worker.h"
 
 #include <chrono>
-#include <thread>
+#include <condition_variable>
+#include <mutex>
 
 #include "session/settings.h"
 #include "visual/strobe_level.h"
@@ -11,11 +12,15 @@ std::uint32_t tickCounter = 0;
 
 namespace {
 double gPhaseStep = 0.0;
-}
+
+// Stop wakes the worker's poll, so the tick stops with the picture.
+std::mutex gPollLock;
+std::condition_variable gPollWake;
+} // namespace
 
 void strobeTick()
 {
-    strobeFill(strobeLevel(tickCounter, gPhaseStep));
+    strobeShow(strobeLevel(tickCounter, gPhaseStep));
     ++tickCounter;
 }
 
@@ -28,15 +33,24 @@ void strobeTickAt(std::uint32_t tick)
 void StrobeWorker(const SessionFlagType* flag)
 {
     tickCounter = 0;
-    strobeSurfaceAcquire();
     const bool strobe = gStimulationSettings.visualMode == VisualStrobe;
     if (strobe) {
         gPhaseStep = phaseStep(ticksPerCycle(gStimulationSettings.frequency));
         strobeTimerStart();
     }
-    while (sessionRunning(flag))
-        std::this_thread::sleep_for(std::chrono::milliseconds(kStrobePollMs));
+    {
+        std::unique_lock<std::mutex> lock(gPollLock);
+        while (sessionRunning(flag))
+            gPollWake.wait_for(lock, std::chrono::milliseconds(kStrobePollMs));
+    }
     if (strobe)
         strobeTimerStop();
-    strobeSurfaceRelease();
+}
+
+void wakeStrobeWorker()
+{
+    // Taking the lock orders the wake after the worker's look at the flag, so a wake can
+    // never fall between that look and the worker's wait.
+    std::lock_guard<std::mutex> lock(gPollLock);
+    gPollWake.notify_all();
 }

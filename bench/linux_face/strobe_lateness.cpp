@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "ui/linux/strobe_published.h"
+#include "ui/linux/face_probe.h"
 #include "visual/strobe_level.h"
 #include "visual/strobe_timer.h"
 #include "visual/strobe_worker.h"
@@ -54,7 +54,7 @@ void strobeTickAt(std::uint32_t tick)
         gTicks.push_back(tick);
     }
     tickCounter = tick + 1;
-    strobeFill(strobeLevel(tick, 0.0981747703125));
+    strobeShow(strobeLevel(tick, 0.0981747703125));
 }
 
 void strobeTick()
@@ -71,11 +71,9 @@ int main(int argc, char** argv)
     }
     gLateNs.reserve(kMaxTicks);
     gTicks.reserve(kMaxTicks);
-    strobeSurfaceAcquire();
     strobeTimerStart();
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
     strobeTimerStop();
-    strobeSurfaceRelease();
 
     // Tick 0 is due when the timer starts, before its thread exists: not a wake-up.
     std::vector<std::int64_t> late(gLateNs.begin() + 1, gLateNs.end());

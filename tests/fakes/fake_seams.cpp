@@ -1,8 +1,11 @@
 #include "tests/fakes/fake_seams.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <thread>
 
 #include "session/desktop.h"
+#include "session/thread_prologue.h"
 #include "sound/wave_output.h"
 #include "visual/strobe_timer.h"
 
@@ -10,16 +13,21 @@ namespace fake {
 namespace {
 std::mutex gMutex;
 std::vector<std::string> gLog;
-std::vector<HeldThread> gHeld;
+std::condition_variable gChanged; // a thread is held or let go, a wake, a release
+int gHeldThreads = 0;
+unsigned gReleases = 0; // a held thread goes once this moves on
+bool gWoken = false;
 std::vector<SampleBlock> gQueued;
 std::vector<int> gLevels;
 SampleBlock* gBlocks = nullptr;
 int gWaits = 0;
 } // namespace
 
-Controls controls;
-bool holdThreads = false;
+namespace {
+bool gHoldThreads = false;
+}
 bool deviceOpens = true;
+bool deviceSilent = false;
 std::function<bool(int)> onWait;
 int devicesOpenNow = 0;
 int mostDevicesOpen = 0;
@@ -41,25 +49,39 @@ void reset()
 {
     std::lock_guard<std::mutex> lock(gMutex);
     gLog.clear();
-    gHeld.clear();
+    ++gReleases; // no thread stays held across tests
+    gChanged.notify_all();
+    gWoken = false;
     gQueued.clear();
     gLevels.clear();
     gWaits = 0;
-    controls = Controls{};
-    holdThreads = false;
+    gHoldThreads = false;
     deviceOpens = true;
+    deviceSilent = false;
     onWait = nullptr;
     devicesOpenNow = 0;
     mostDevicesOpen = 0;
     timerRunning = false;
 }
 
-std::vector<HeldThread> takeHeldThreads()
+int heldThreads()
 {
     std::lock_guard<std::mutex> lock(gMutex);
-    std::vector<HeldThread> held;
-    held.swap(gHeld);
-    return held;
+    return gHeldThreads;
+}
+
+void holdNewThreads()
+{
+    std::lock_guard<std::mutex> lock(gMutex);
+    gHoldThreads = true;
+}
+
+void releaseThreads()
+{
+    std::lock_guard<std::mutex> lock(gMutex);
+    gHoldThreads = false;
+    ++gReleases;
+    gChanged.notify_all();
 }
 
 std::vector<SampleBlock> queuedBlocks()
@@ -76,23 +98,20 @@ std::vector<int> filledLevels()
 
 } // namespace fake
 
-// Desktop -------------------------------------------------------------------------
+// Threads -------------------------------------------------------------------------
 
-std::uint32_t desktopFrequency() { return fake::controls.frequency; }
-long desktopSoundSelection() { return fake::controls.sound; }
-long desktopVisualSelection() { return fake::controls.visual; }
-
-bool desktopStartThread(void (*entry)(const SessionFlagType*), const SessionFlagType* flag)
+void threadPrologue()
 {
-    fake::record("startThread");
-    if (fake::holdThreads) {
-        std::lock_guard<std::mutex> lock(fake::gMutex);
-        fake::gHeld.push_back({entry, flag});
-        return true;
-    }
-    std::thread(entry, flag).detach();
-    return true;
+    std::unique_lock<std::mutex> lock(fake::gMutex);
+    if (!fake::gHoldThreads)
+        return;
+    const unsigned releases = fake::gReleases;
+    ++fake::gHeldThreads;
+    fake::gChanged.wait(lock, [releases] { return fake::gReleases != releases; });
+    --fake::gHeldThreads;
 }
+
+// Desktop -------------------------------------------------------------------------
 
 void desktopShowCursor(bool visible) { fake::record(visible ? "showCursor" : "hideCursor"); }
 void desktopShowStimulationWindow() { fake::record("showStimulationWindow"); }
@@ -110,6 +129,7 @@ bool waveOutputOpen(SampleBlock* blocks)
     std::lock_guard<std::mutex> lock(fake::gMutex);
     fake::gBlocks = blocks;
     fake::gWaits = 0;
+    fake::gWoken = false;
     if (++fake::devicesOpenNow > fake::mostDevicesOpen)
         fake::mostDevicesOpen = fake::devicesOpenNow;
     return true;
@@ -122,17 +142,37 @@ void waveOutputQueue(int index)
     fake::gQueued.push_back(fake::gBlocks[index]);
 }
 
-bool waveOutputWait(std::uint32_t)
+WaveWait waveOutputWait(std::uint32_t timeoutMs)
 {
     fake::record("wait");
     int wait;
     std::function<bool(int)> answer;
     {
-        std::lock_guard<std::mutex> lock(fake::gMutex);
+        std::unique_lock<std::mutex> lock(fake::gMutex);
         wait = ++fake::gWaits;
         answer = fake::onWait;
+        if (fake::gWoken) {
+            fake::gWoken = false;
+            return WaveWait::Woken;
+        }
+        if (fake::deviceSilent && wait > 1) {
+            if (!fake::gChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                         [] { return fake::gWoken; }))
+                return WaveWait::Failed;
+            fake::gWoken = false;
+            return WaveWait::Woken;
+        }
     }
-    return answer ? answer(wait) : true;
+    if (answer && !answer(wait))
+        return WaveWait::Failed;
+    return WaveWait::Notified;
+}
+
+void waveOutputWake()
+{
+    std::lock_guard<std::mutex> lock(fake::gMutex);
+    fake::gWoken = true;
+    fake::gChanged.notify_all();
 }
 
 void waveOutputReset() { fake::record("reset"); }
@@ -145,9 +185,6 @@ void waveOutputClose()
 }
 
 // Strobe --------------------------------------------------------------------------
-
-void strobeSurfaceAcquire() { fake::record("acquireSurface"); }
-void strobeSurfaceRelease() { fake::record("releaseSurface"); }
 
 void strobeTimerStart()
 {
@@ -163,7 +200,7 @@ void strobeTimerStop()
     fake::timerRunning = false;
 }
 
-void strobeFill(std::uint8_t level)
+void strobeShow(std::uint8_t level)
 {
     std::lock_guard<std::mutex> lock(fake::gMutex);
     fake::gLevels.push_back(level);

@@ -18,24 +18,19 @@ void record(const std::string& entry);
 // Forgets the log and puts every behaviour back to its default.
 void reset();
 
-// Desktop: the controls' values, and threads that are either started at once or held
-// until the test runs them.
-struct Controls {
-    std::uint32_t frequency = 780;
-    long sound = 1;
-    long visual = 1;
-};
-extern Controls controls;
-extern bool holdThreads; // true: desktopStartThread only stores the entry
-struct HeldThread {
-    void (*entry)(const SessionFlagType*);
-    const SessionFlagType* flag;
-};
-std::vector<HeldThread> takeHeldThreads();
+// Worker threads: after holdNewThreads(), each new thread stops in its prologue until
+// releaseThreads(), which lets them all go and holds no more; heldThreads() counts the
+// threads waiting there.
+void holdNewThreads();
+int heldThreads();
+void releaseThreads();
 
 // Wave output: whether the device opens, what each wait answers (called with the
-// 1-based number of the wait), and every queued block as it was when queued.
+// 1-based number of the wait; false fails the device), and every queued block as it was
+// when queued. With deviceSilent set, a wait after the open notice never hears of a
+// played block: it returns only when woken, or Failed after its bound.
 extern bool deviceOpens;
+extern bool deviceSilent;
 extern std::function<bool(int wait)> onWait;
 std::vector<SampleBlock> queuedBlocks();
 extern int devicesOpenNow;  // opens minus closes

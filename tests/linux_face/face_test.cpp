@@ -22,6 +22,7 @@
 #include "session/settings.h"
 #include "ui/control_table.h"
 #include "ui/linux/control_window.h"
+#include "ui/linux/face_probe.h"
 #include "ui/linux/stimulation_window.h"
 #include "ui/linux/strobe_published.h"
 #include "visual/strobe_level.h"
@@ -59,9 +60,13 @@ void setFrequency(int hundredths)
     slider()->setValue(hundredths);
 }
 
+// Clicks Start and lets the event loop run until the session has started: a Start right
+// after a key waits, with the window live, for the last session's workers to end.
 void clickStart()
 {
     QTest::mouseClick(startButton(), Qt::LeftButton);
+    for (int i = 0; i < kHangMs && startWaiting(); ++i)
+        QTest::qWait(1);
 }
 
 } // namespace
@@ -428,8 +433,9 @@ private slots:
         QCOMPARE(paintedLevel(), 0);
     }
 
-    // Sessions started and stopped as fast as the event loop allows: each Start waits for
-    // the last session's workers, so no two ever run at once.
+    // Sessions started and stopped as fast as the event loop allows: each Start waits,
+    // without blocking the window, for the last session's workers, so no two ever run at
+    // once.
     void rapidStartStop()
     {
         visualList()->setCurrentIndex(1);

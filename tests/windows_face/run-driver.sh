@@ -5,9 +5,9 @@
 # prefix to wind down first (another test's, on another Xvfb), and for its own after.
 set -uo pipefail
 wine_run=$1; shift
-prefix="${ZARVELIN_WINEPREFIX:-/tmp/zarvelin-wine-$(id -u)}"
-[ -f "$prefix/system.reg" ] && WINEPREFIX="$prefix" timeout 120 wineserver -w 2>/dev/null
+. "$(dirname "$0")/../../scripts/wine-prefix.sh"
+[ -f "$WINEPREFIX/system.reg" ] && timeout 120 wineserver -w 2>/dev/null
 "$wine_run" "$@"
 status=$?
-WINEPREFIX="$prefix" timeout 60 wineserver -w 2>/dev/null || true
+timeout 60 wineserver -w 2>/dev/null || true
 exit $status

@@ -14,6 +14,7 @@
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QString>
+#include <QTimer>
 #include <QToolButton>
 #include <QWidget>
 
@@ -22,6 +23,7 @@
 #include "session/session_flag.h"
 #include "session/settings.h"
 #include "ui/control_table.h"
+#include "ui/linux/face_probe.h"
 
 namespace {
 
@@ -47,6 +49,11 @@ QSlider* gSlider = nullptr;
 QComboBox* gSoundList = nullptr;
 QComboBox* gVisualList = nullptr;
 std::uint32_t gArrowsPosition = kDefaultFrequency;
+QTimer* gStartFollower = nullptr; // looks again while a Start waits for old workers
+
+// How often a waiting Start looks whether the last session's workers have ended: they
+// end within milliseconds of the key, and the window stays live meanwhile.
+constexpr int kStartFollowMs = 2;
 
 constexpr int kArrowUpHeight = 7; // of the 15: the up arrow on top, the down arrow below
 
@@ -77,6 +84,25 @@ void onArrow(int step)
         gSlider->setValue(static_cast<int>(gArrowsPosition));
     }
     showFrequency(gArrowsPosition);
+}
+
+void follow(StartResult result)
+{
+    if (result == StartResult::Waiting)
+        gStartFollower->start();
+    else
+        gStartFollower->stop();
+}
+
+// Start hands the controls' values to the session: the arrows' position and the two
+// lists' selections, whose positions are the mode values.
+void onStart()
+{
+    StimulationSettings wanted;
+    wanted.frequency = gArrowsPosition;
+    wanted.soundMode = static_cast<SoundMode>(gSoundList->currentIndex());
+    wanted.visualMode = static_cast<VisualMode>(gVisualList->currentIndex());
+    follow(startSession(wanted));
 }
 
 QWidget* makeArrows(QWidget* parent, const ControlRow& entry)
@@ -147,7 +173,7 @@ QWidget* makeControl(QWidget* parent, const ControlRow& entry)
         return gVisualList;
     case ControlRole::StartButton: {
         auto* start = new QPushButton(text, parent);
-        QObject::connect(start, &QPushButton::clicked, [] { startSession(); });
+        QObject::connect(start, &QPushButton::clicked, onStart);
         return start;
     }
     }
@@ -174,6 +200,9 @@ void createControlWindow()
     gWindow->setFont(font);
 
     gArrowsPosition = kDefaultFrequency;
+    gStartFollower = new QTimer(gWindow);
+    gStartFollower->setInterval(kStartFollowMs);
+    QObject::connect(gStartFollower, &QTimer::timeout, [] { follow(continueStart()); });
     for (int i = 0; i < kControlCount; ++i) {
         const ControlRow& entry = kControls[i];
         QWidget* w = makeControl(gWindow, entry);
@@ -197,6 +226,7 @@ void destroyControlWindow()
     gDisplay = nullptr;
     gSlider = nullptr;
     gSoundList = gVisualList = nullptr;
+    gStartFollower = nullptr;
 }
 
 QWidget* controlWindow()
@@ -212,14 +242,4 @@ QWidget* controlWidget(int index)
 std::uint32_t arrowsPosition()
 {
     return gArrowsPosition;
-}
-
-long soundListSelection()
-{
-    return gSoundList != nullptr ? gSoundList->currentIndex() : -1;
-}
-
-long visualListSelection()
-{
-    return gVisualList != nullptr ? gVisualList->currentIndex() : -1;
 }

@@ -19,10 +19,5 @@ void createControlWindow();
 void destroyControlWindow();
 
 QWidget* controlWindow();
-// The widget of table row `index` (0-based, table order).
-QWidget* controlWidget(int index);
-// The arrows' position in hundredths of a hertz: what Start captures.
+// The arrows' position in hundredths of a hertz: the frequency Start hands over.
 std::uint32_t arrowsPosition();
-// The selected item of the sound list (row 10) and the visual list (row 11).
-long soundListSelection();
-long visualListSelection();

@@ -17,7 +17,9 @@
 #include <cmath>
 
 #include "session/session_controller.h"
+#include "ui/linux/face_probe.h"
 #include "ui/linux/strobe_published.h"
+#include "visual/strobe_level.h"
 
 namespace {
 
@@ -44,7 +46,7 @@ protected:
         gPaintedLevel = strobePublishedLevel();
         ++gPaintCount;
         QPainter painter(this);
-        painter.fillRect(rect(), QColor(gPaintedLevel, gPaintedLevel, gPaintedLevel));
+        painter.fillRect(rect(), QColor::fromRgb(greyColour(gPaintedLevel)));
     }
 
     // Any key ends the session, whatever it is.
@@ -83,7 +85,8 @@ xcb_connection_t* xcbConnection()
 void fillOnServer(xcb_connection_t* connection, std::uint8_t level)
 {
     const auto window = static_cast<xcb_window_t>(gWindow->winId());
-    const std::uint32_t pixel = level * 0x010101u;
+    // A grey reads the same in X's 0xRRGGBB as in the strobe's 0xBBGGRR.
+    const std::uint32_t pixel = greyColour(level);
     xcb_change_window_attributes(connection, window, XCB_CW_BACK_PIXEL, &pixel);
     xcb_clear_area(connection, 0, window, 0, 0, 0, 0);
     xcb_flush(connection);

@@ -17,6 +17,3 @@ void hideStimulationWindow();
 // The interval between two looks at the strobe's level: one display frame, from the
 // primary screen's refresh rate.
 int frameIntervalMs();
-// The grey of the last paint, and how many paints there have been.
-std::uint8_t paintedLevel();
-std::uint64_t paintCount();

@@ -18,6 +18,35 @@ HWND gVisualList = nullptr;
 
 namespace {
 
+// While a Start waits for the last session's workers, a timer looks again every 10 ms
+// (the shortest a window timer gives); the window stays live meanwhile.
+constexpr UINT_PTR kStartFollowTimer = 1;
+constexpr UINT kStartFollowMs = USER_TIMER_MINIMUM;
+
+void follow(StartResult result)
+{
+    if (result == StartResult::Waiting)
+        SetTimer(gControlWindow, kStartFollowTimer, kStartFollowMs, nullptr);
+    else
+        KillTimer(gControlWindow, kStartFollowTimer);
+}
+
+long selection(HWND list)
+{
+    return static_cast<long>(SendMessageW(list, CB_GETCURSEL, 0, 0));
+}
+
+// Start hands the controls' values to the session: the arrows' position and the two
+// lists' selections, whose positions are the mode values.
+void onStart()
+{
+    StimulationSettings wanted;
+    wanted.frequency = static_cast<std::uint32_t>(SendMessageW(gFrequencyArrows, UDM_GETPOS, 0, 0) & 0xFFFF);
+    wanted.soundMode = static_cast<SoundMode>(selection(gSoundList));
+    wanted.visualMode = static_cast<VisualMode>(selection(gVisualList));
+    follow(startSession(wanted));
+}
+
 void showFrequency(std::uint32_t frequency)
 {
     const FrequencyTextBuffer text = FrequencyText(frequency);
@@ -47,7 +76,11 @@ LRESULT CALLBACK controlWindowProc(HWND window, UINT message, WPARAM wParam, LPA
     }
     case WM_COMMAND:
         if (LOWORD(wParam) == kStartButtonId && HIWORD(wParam) == BN_CLICKED)
-            startSession();
+            onStart();
+        break;
+    case WM_TIMER:
+        if (wParam == kStartFollowTimer)
+            follow(continueStart());
         break;
     case WM_DESTROY:
         PostQuitMessage(0);

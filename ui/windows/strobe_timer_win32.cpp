@@ -1,5 +1,10 @@
 // The strobe seam over winmm and GDI: a periodic 2 ms multimedia timer whose callback,
 // on the system's timer thread, fills the stimulation window in one grey.
+//
+// Each fill takes the window's drawing context afresh (a cached one: cheap) and gives it
+// back. A context taken once for the session, while the UI thread may still be showing
+// the window, can stay clipped to the hidden window: under Wine such a context went on
+// drawing nowhere, and every session after the first stayed black.
 #include "visual/strobe_timer.h"
 
 #include <windows.h>
@@ -12,8 +17,8 @@
 
 namespace {
 
-// The area to fill, taken by the strobe worker before the timer starts; in between
-// only the timer callback reads it.
+// The area to fill, taken when the timer starts; while it runs only the timer callback
+// reads it.
 RECT gArea{};
 MMRESULT gTimer = 0;
 
@@ -27,22 +32,9 @@ void CALLBACK timerCallback(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR)
 
 } // namespace
 
-// The worker takes its surface while the UI thread may still be showing the window. A
-// drawing context taken then and kept for the session can stay clipped to the hidden
-// window: under Wine, a cached context reused for a window that was shown after it was
-// taken went on drawing nowhere, and a session after the first stayed black. So each
-// tick takes the window's context afresh (a cached one: cheap) and gives it back.
-void strobeSurfaceAcquire()
-{
-    GetClientRect(gStimulationWindow, &gArea);
-}
-
-void strobeSurfaceRelease()
-{
-}
-
 void strobeTimerStart()
 {
+    GetClientRect(gStimulationWindow, &gArea);
     gTimer = timeSetEvent(kStrobeTickMs, 0, timerCallback, 0, TIME_PERIODIC);
 }
 
@@ -53,7 +45,7 @@ void strobeTimerStop()
     gTimer = 0;
 }
 
-void strobeFill(std::uint8_t level)
+void strobeShow(std::uint8_t level)
 {
     HDC drawing = GetDC(gStimulationWindow);
     HBRUSH brush = CreateSolidBrush(greyColour(level));

@@ -19,6 +19,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -76,6 +77,8 @@ Slot* gActive = nullptr;          // the slot of the open device, on the worker'
 const SampleBlock* gBlocks = nullptr;
 std::uint64_t gNoticesTaken = 0;  // played blocks already reported by waveOutputWait
 bool gOpenNoticeTaken = false;
+// Set by waveOutputWake from any thread, taken by the worker's next wait.
+std::atomic<bool> gWakeWanted{false};
 
 void wake(Slot& s)
 {
@@ -394,6 +397,7 @@ bool waveOutputOpen(SampleBlock* blocks)
     gBlocks = blocks;
     gNoticesTaken = 0;
     gOpenNoticeTaken = false;
+    gWakeWanted.store(false, std::memory_order_release); // a Stop of an earlier session
     return true;
 }
 
@@ -420,23 +424,41 @@ void waveOutputQueue(int index)
     wake(s);
 }
 
-bool waveOutputWait(std::uint32_t timeoutMs)
+WaveWait waveOutputWait(std::uint32_t timeoutMs)
 {
     if (gActive == nullptr)
-        return false;
+        return WaveWait::Failed;
+    if (gWakeWanted.exchange(false, std::memory_order_acq_rel))
+        return WaveWait::Woken;
     if (!gOpenNoticeTaken) {
         gOpenNoticeTaken = true;
-        return true;
+        return WaveWait::Notified;
     }
     Slot& s = *gActive;
     const std::uint64_t want = gNoticesTaken + 1;
-    if (!awaitNews(s, timeoutMs, [&s, want] { return s.played >= want || s.failed; }))
-        return false;
+    const bool news = awaitNews(s, timeoutMs, [&s, want] {
+        return s.played >= want || s.failed || gWakeWanted.load(std::memory_order_acquire);
+    });
     std::lock_guard<std::mutex> g(s.lock);
-    if (s.played < want)
-        return false; // failed
-    gNoticesTaken = want;
-    return true;
+    if (s.played >= want) {
+        gNoticesTaken = want;
+        return WaveWait::Notified;
+    }
+    if (news && gWakeWanted.exchange(false, std::memory_order_acq_rel))
+        return WaveWait::Woken;
+    return WaveWait::Failed; // no news within the bound, or the device failed
+}
+
+void waveOutputWake()
+{
+    gWakeWanted.store(true, std::memory_order_release);
+    // The worker waits on its slot's news; which slot is its own is the worker's
+    // business, so every slot is told (the lock orders the wake after the worker's look
+    // at the predicate).
+    for (int i = 0; i < kSlots; ++i) {
+        std::lock_guard<std::mutex> g(gSlots[i].lock);
+        gSlots[i].news.notify_all();
+    }
 }
 
 void waveOutputReset()

@@ -14,6 +14,7 @@
 #include <system_error>
 #include <thread>
 
+#include "ui/linux/face_probe.h"
 #include "ui/linux/strobe_published.h"
 #include "visual/strobe_level.h"
 #include "visual/strobe_worker.h"
@@ -67,22 +68,13 @@ void tickLoop()
 
 } // namespace
 
-void strobeSurfaceAcquire()
-{
-    // The window itself is the UI thread's; all the strobe owns is the published grey,
-    // black until the first tick.
-    gLevel.store(0, std::memory_order_release);
-}
-
-void strobeSurfaceRelease()
-{
-    gLevel.store(0, std::memory_order_release);
-}
-
+// The window itself is the UI thread's; all the strobe owns is the published grey, black
+// before the first tick and after the last.
 void strobeTimerStart()
 {
     if (gTickThread.joinable())
         return;
+    gLevel.store(0, std::memory_order_release);
     gOriginNs = monotonicNs();
     gTicking.store(true, std::memory_order_release);
     try {
@@ -98,9 +90,10 @@ void strobeTimerStop()
     gTicking.store(false, std::memory_order_release);
     if (gTickThread.joinable())
         gTickThread.join();
+    gLevel.store(0, std::memory_order_release);
 }
 
-void strobeFill(std::uint8_t level)
+void strobeShow(std::uint8_t level)
 {
     gLevel.store(level, std::memory_order_release);
 }

@@ -1,6 +1,7 @@
 // The wave output seam on Windows: winmm's wave mapper, told of every finished block
 // through an auto-reset event (CALLBACK_EVENT). The device signals the event once when
-// it has opened and once per played block; the worker waits on it, bounded.
+// it has opened and once per played block; the worker waits on it, bounded, and on a
+// second event that Stop signals, so the device is reset at once.
 #include "sound/wave_output.h"
 
 #include <windows.h>
@@ -13,6 +14,9 @@ namespace {
 // Valid from a successful open until close; touched only by the audio worker's thread.
 HWAVEOUT gWaveOut = nullptr;
 HANDLE gBlockDone = nullptr;
+// Auto-reset, made once for the process: Stop may signal it from the UI thread at any
+// moment, so it must outlive every session.
+HANDLE gWake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
 // The device reads a block through its header while it plays, so the headers live as
 // long as the process, beside the blocks.
 WAVEHDR gHeaders[2];
@@ -53,6 +57,8 @@ bool waveOutputOpen(SampleBlock* blocks)
         return false;
     }
     gWaveOut = handle;
+    if (gWake != nullptr)
+        ResetEvent(gWake); // a Stop of an earlier session
 
     waveOutPrepareHeader(gWaveOut, &gHeaders[0], kHeaderSize);
     waveOutPrepareHeader(gWaveOut, &gHeaders[1], kHeaderSize);
@@ -64,9 +70,25 @@ void waveOutputQueue(int index)
     waveOutWrite(gWaveOut, &gHeaders[index], kHeaderSize);
 }
 
-bool waveOutputWait(std::uint32_t timeoutMs)
+WaveWait waveOutputWait(std::uint32_t timeoutMs)
 {
-    return WaitForSingleObject(gBlockDone, timeoutMs) == WAIT_OBJECT_0;
+    // The device's event first: a played block and a wake together count as played.
+    const HANDLE events[2] = {gBlockDone, gWake};
+    const DWORD count = gWake != nullptr ? 2 : 1;
+    switch (WaitForMultipleObjects(count, events, FALSE, timeoutMs)) {
+    case WAIT_OBJECT_0:
+        return WaveWait::Notified;
+    case WAIT_OBJECT_0 + 1:
+        return WaveWait::Woken;
+    default:
+        return WaveWait::Failed;
+    }
+}
+
+void waveOutputWake()
+{
+    if (gWake != nullptr)
+        SetEvent(gWake);
 }
 
 void waveOutputReset()

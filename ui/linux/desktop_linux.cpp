@@ -1,14 +1,10 @@
-// The desktop seam over Qt: the control window's values, threads, the cursor, and the
-// two windows shown, hidden, enabled and focused. Everything here runs on the UI thread
-// except the threads it starts.
+// The desktop seam over Qt: the cursor, and the two windows shown, hidden, enabled and
+// focused. Everything here runs on the UI thread.
 #include "session/desktop.h"
 
 #include <QCursor>
 #include <QGuiApplication>
 #include <QWidget>
-
-#include <system_error>
-#include <thread>
 
 #include "ui/linux/control_window.h"
 #include "ui/linux/stimulation_window.h"
@@ -16,31 +12,6 @@
 namespace {
 // Like the system's cursor display count: each hide needs its show.
 int gCursorHidden = 0;
-}
-
-std::uint32_t desktopFrequency()
-{
-    return arrowsPosition();
-}
-
-long desktopSoundSelection()
-{
-    return soundListSelection();
-}
-
-long desktopVisualSelection()
-{
-    return visualListSelection();
-}
-
-bool desktopStartThread(void (*entry)(const SessionFlagType*), const SessionFlagType* flag)
-{
-    try {
-        std::thread(entry, flag).detach();
-        return true;
-    } catch (const std::system_error&) {
-        return false;
-    }
 }
 
 void desktopShowCursor(bool visible)
