@@ -113,6 +113,7 @@ TEST_F(Session, ValuesOutsideTheRangesNeverReachTheSettings)
         EXPECT_EQ(gStimulationSettings.soundMode, c.expected.soundMode);
         EXPECT_EQ(gStimulationSettings.visualMode, c.expected.visualMode);
         stopSession();
+        ASSERT_TRUE(waitForWorkers(5000)); // they read the settings the next case resets
     }
 }
 

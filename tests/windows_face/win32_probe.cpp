@@ -235,11 +235,16 @@ void pressKey(WORD virtualKey)
     SendInput(2, keys, sizeof(INPUT));
 }
 
+void pressAltWith(WORD virtualKey)
+{
+    INPUT keys[4] = {keyInput(VK_MENU, false), keyInput(virtualKey, false),
+                     keyInput(virtualKey, true), keyInput(VK_MENU, true)};
+    SendInput(4, keys, sizeof(INPUT));
+}
+
 void pressAltF4()
 {
-    INPUT keys[4] = {keyInput(VK_MENU, false), keyInput(VK_F4, false), keyInput(VK_F4, true),
-                     keyInput(VK_MENU, true)};
-    SendInput(4, keys, sizeof(INPUT));
+    pressAltWith(VK_F4);
 }
 
 bool cursorShown()
@@ -255,6 +260,14 @@ COLORREF screenPixel(int x, int y)
     HDC screen = GetDC(nullptr);
     const COLORREF c = GetPixel(screen, x, y);
     ReleaseDC(nullptr, screen);
+    return c;
+}
+
+COLORREF windowPixel(HWND window, int x, int y)
+{
+    HDC drawing = GetDC(window);
+    const COLORREF c = GetPixel(drawing, x, y);
+    ReleaseDC(window, drawing);
     return c;
 }
 

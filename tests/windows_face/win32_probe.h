@@ -52,10 +52,14 @@ int screenHeight();
 void click(int x, int y);
 void clickWindow(HWND window, int dx, int dy); // relative to the window's top left
 void pressKey(WORD virtualKey);
+void pressAltWith(WORD virtualKey); // Alt held around the key: a system key
 void pressAltF4();
 
 bool cursorShown();
 COLORREF screenPixel(int x, int y);
+// A pixel of a window, read through the window's own drawing context (the screen's
+// context under Wine on Xvfb reads the fill 0xFEFEFE as 0xFDFDFD).
+COLORREF windowPixel(HWND window, int x, int y);
 
 // Thread ids of the program's process.
 std::vector<DWORD> threadsOf(DWORD processId);

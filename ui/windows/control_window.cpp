@@ -5,6 +5,7 @@
 
 #include "session/frequency_text.h"
 #include "session/session_controller.h"
+#include "session/session_flag.h"
 #include "ui/control_table.h"
 #include "ui/windows/wide_text.h"
 #include "ui/windows/win32_windows.h"
@@ -206,6 +207,14 @@ int runMessageLoop()
             return static_cast<int>(message.wParam); // the quit message's code
         if (got == -1)
             return 1; // the queue itself failed: no quit code to pass on
+        // From the moment Start is handled until the session ends, a key ends it
+        // whichever window has the keyboard: the stimulation window, or the control
+        // window while the Start waits or before the stimulation window took the focus.
+        // The key goes no further, so it cannot also press a control.
+        if (message.message == WM_KEYDOWN && (sessionRunning(&SessionFlag) || startWaiting())) {
+            stopSession();
+            continue;
+        }
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
