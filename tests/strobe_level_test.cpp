@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <vector>
 
 #include "visual/strobe_level.h"
@@ -45,13 +47,22 @@ TEST(StrobeLevel, RoundingAtTheTurningPoints)
         EXPECT_EQ(strobeLevel(c.tick, step), c.level) << c.tick;
 }
 
-TEST(StrobeLevel, NeverLeavesZeroTo254)
+// Every cycle starts black, and where it has a middle tick (an even number of ticks)
+// that tick is the brightest, 254, whatever the frequency: the grey that wider
+// intermediate precision would turn into 253.
+TEST(StrobeLevel, EveryCycleRunsFromBlackTo254)
 {
-    for (std::uint32_t f : {10u, 11u, 333u, 780u, 2501u, 4999u, 5000u}) {
+    for (std::uint32_t f : {10u, 12u, 333u, 780u, 2500u, 4999u, 5000u}) {
         const std::uint32_t ticks = ticksPerCycle(f);
+        ASSERT_EQ(ticks % 2, 0u) << f;
         const double step = phaseStep(ticks);
+        int highest = 0;
         for (std::uint32_t t = 0; t < ticks; ++t)
-            ASSERT_LE(strobeLevel(t, step), 254) << f << " " << t;
+            highest = std::max<int>(highest, strobeLevel(t, step));
+        EXPECT_EQ(strobeLevel(0, step), 0) << f;
+        EXPECT_EQ(strobeLevel(ticks, step), 0) << f;
+        EXPECT_EQ(strobeLevel(ticks / 2, step), 254) << f;
+        EXPECT_EQ(highest, 254) << f;
     }
 }
 
