@@ -90,8 +90,9 @@ TEST(BlockSynthVector, EveryFrequencyOverTheFirstBlock)
         for (std::uint32_t f = 10; f <= 5000; ++f) {
             const Reference r = scalarReference(f, mode, 0, kBlockFrames, 1);
             for (SynthWidth w : widths) {
-                if (w == widths.front() || f % 9 == 0)
+                if (w == widths.front() || f % 9 == 0) {
                     ASSERT_EQ(differenceFrom(r, w), "");
+                }
             }
         }
 }
