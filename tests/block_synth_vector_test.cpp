@@ -15,6 +15,15 @@
 
 namespace {
 
+// The sanitizer builds run these comparisons several times slower. They are there for
+// memory and thread faults, which a fifth of the frequencies and blocks reach as well;
+// the exactness over every frequency and all 2000 blocks is the plain build's to show.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr std::uint32_t kShare = 5;
+#else
+constexpr std::uint32_t kShare = 1;
+#endif
+
 const char* widthName(SynthWidth w)
 {
     switch (w) {
@@ -87,7 +96,7 @@ TEST(BlockSynthVector, EveryFrequencyOverTheFirstBlock)
 {
     const auto widths = widthsHere();
     for (SoundMode mode : kSoundingModes)
-        for (std::uint32_t f = 10; f <= 5000; ++f) {
+        for (std::uint32_t f = 10; f <= 5000; f += kShare) {
             const Reference r = scalarReference(f, mode, 0, kBlockFrames, 1);
             for (SynthWidth w : widths) {
                 if (w == widths.front() || f % 9 == 0) {
@@ -99,17 +108,20 @@ TEST(BlockSynthVector, EveryFrequencyOverTheFirstBlock)
 
 // Blocks spread over the whole 2^32 frame range: block k starts somewhere in the k-th
 // of 2000 equal slices, at any frequency, the modes in turn, the generator anywhere.
+// The draws for every block are made even where a share of the blocks is compared, so
+// block k is the same block in every build.
 TEST(BlockSynthVector, BlocksAllOverTheFrameRange)
 {
     constexpr std::uint32_t kStart = 20261208;
-    constexpr std::uint32_t kBlocks = 2000;
     std::mt19937 draw(kStart);
     const auto widths = widthsHere();
-    constexpr std::uint32_t slice = 0xFFFFFFFFu / kBlocks;
-    for (std::uint32_t k = 0; k < kBlocks; ++k) {
+    constexpr std::uint32_t slice = 0xFFFFFFFFu / 2000;
+    for (std::uint32_t k = 0; k < 2000; ++k) {
         const std::uint32_t first = k * slice + static_cast<std::uint32_t>(draw() % slice);
         const std::uint32_t f = 10 + static_cast<std::uint32_t>(draw() % 4991);
         const std::uint32_t state = static_cast<std::uint32_t>(draw());
+        if (k % kShare != 0)
+            continue;
         const Reference r = scalarReference(f, kSoundingModes[k % 3], first, kBlockFrames, state);
         for (SynthWidth w : widths)
             ASSERT_EQ(differenceFrom(r, w), "") << "random start " << kStart << ", block " << k;
