@@ -1,6 +1,7 @@
 #include "sound/block_synth.h"
 
 #include "sound/block_synth_frame.h"
+#include "sound/block_synth_vector.h"
 #include "sound/block_synth_width.h"
 
 using namespace synth;
@@ -16,15 +17,15 @@ void silence(std::int16_t* out, std::uint32_t frames)
 void binaural(std::int16_t* out, std::uint32_t frames, std::uint32_t f, std::uint32_t first)
 {
     const BinauralPeriods periods = binauralPeriods(f);
-    const double stepLeft = TWO_PI / periods.left;
-    const double stepRight = TWO_PI / periods.right;
+    const double stepLeft = binauralStep(periods.left);
+    const double stepRight = binauralStep(periods.right);
     for (std::uint32_t i = 0; i < frames; ++i)
         binauralFrame(out + 2 * i, frameIndex(first, i), stepLeft, stepRight);
 }
 
 void beeps(std::int16_t* out, std::uint32_t frames, std::uint32_t f, std::uint32_t first)
 {
-    const double step = TWO_PI / stimulationPeriod(f);
+    const double step = beepGateStep(f);
     for (std::uint32_t i = 0; i < frames; ++i)
         beepFrame(out + 2 * i, frameIndex(first, i), step);
 }
@@ -32,7 +33,7 @@ void beeps(std::int16_t* out, std::uint32_t frames, std::uint32_t f, std::uint32
 void noise(std::int16_t* out, std::uint32_t frames, std::uint32_t f, std::uint32_t first,
            NoiseGenerator& generator)
 {
-    const double halfStep = PI / stimulationPeriod(f);
+    const double halfStep = noiseHalfStep(f);
     for (std::uint32_t i = 0; i < frames; ++i)
         noiseFrame(out + 2 * i, frameIndex(first, i), halfStep, carrierStep(generator.next()));
 }
@@ -44,6 +45,12 @@ BinauralPeriods binauralPeriods(std::uint32_t f)
     // Below 0.20 Hz the tones sit higher above 80 Hz, so the two ears still differ.
     const std::uint32_t m = f < 20 ? 50 : 20;
     return {4410000u / (f * m + 8000u), 4410000u / (f * (m + 1) + 8000u)};
+}
+
+void drawCarrierSteps(double* steps, std::uint32_t count, NoiseGenerator& generator)
+{
+    for (std::uint32_t i = 0; i < count; ++i)
+        steps[i] = carrierStep(generator.next());
 }
 
 void synthesizeFramesScalar(std::int16_t* out, std::uint32_t frameCount, std::uint32_t frequency,

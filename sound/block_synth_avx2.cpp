@@ -5,7 +5,6 @@
 #include <sleef.h>
 
 #include "sound/block_synth_kernels.h"
-#include "sound/block_synth_vector.h"
 
 namespace {
 
@@ -66,9 +65,4 @@ struct Avx2Lanes {
 
 } // namespace
 
-std::uint32_t synthesizeFramesAvx2(double margin, std::int16_t* out, std::uint32_t frameCount,
-                                   std::uint32_t frequency, SoundMode mode, std::uint32_t firstFrame,
-                                   NoiseGenerator& noise)
-{
-    return synthesizeVector<Avx2Lanes>(margin, out, frameCount, frequency, mode, firstFrame, noise);
-}
+std::uint32_t synthesizeFramesAvx2(const VectorJob& job) { return synthesizeVector<Avx2Lanes>(job); }

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "sound/block_synth.h"
+
 namespace synth {
 
 // The short decimal values the sound has always been made with, not the exact ones.
@@ -42,6 +44,11 @@ static inline double frameIndex(std::uint32_t first, std::uint32_t i)
 {
     return static_cast<double>(static_cast<std::uint32_t>(first + i));
 }
+
+// The phase steps of the slow sines, from the frequency (hundredths of a hertz).
+static inline double beepGateStep(std::uint32_t f) { return TWO_PI / stimulationPeriod(f); }
+static inline double noiseHalfStep(std::uint32_t f) { return PI / stimulationPeriod(f); }
+static inline double binauralStep(std::uint32_t period) { return TWO_PI / period; }
 
 // Truncates toward zero and keeps the low 16 bits, as the device format wants.
 static inline std::int16_t sample(double v)

@@ -37,8 +37,8 @@
 // values as the scalar path's keeping of the low 16 bits.
 #include <cstdint>
 
-#include "sound/block_synth.h"
 #include "sound/block_synth_frame.h"
+#include "sound/block_synth_vector.h"
 
 namespace {
 
@@ -55,42 +55,42 @@ std::uint32_t redoLanes(unsigned lanes, std::uint32_t base, Redo redo)
 }
 
 template <class V>
-std::uint32_t binauralVector(double margin, std::int16_t* out, std::uint32_t frames, std::uint32_t f,
-                             std::uint32_t first)
+std::uint32_t binauralVector(const VectorJob& job)
 {
-    const BinauralPeriods periods = binauralPeriods(f);
-    const double stepLeft = synth::TWO_PI / periods.left;
-    const double stepRight = synth::TWO_PI / periods.right;
+    const double stepLeft = job.step, stepRight = job.rightStep;
     const auto vLeft = V::set(stepLeft), vRight = V::set(stepRight);
-    const auto amplitude = V::set(AMPLITUDE), near = V::set(margin);
+    const auto amplitude = V::set(AMPLITUDE), near = V::set(job.margin);
+    std::int16_t* const out = job.out;
+    const std::uint32_t first = job.first;
     const auto redo = [&](std::uint32_t k) {
         synth::binauralFrame(out + 2 * k, synth::frameIndex(first, k), stepLeft, stepRight);
     };
     std::uint32_t redone = 0;
     std::uint32_t i = 0;
-    for (; i + V::kLanes <= frames; i += V::kLanes) {
+    for (; i + V::kLanes <= job.frames; i += V::kLanes) {
         const auto n = V::index(first + i);
         const auto left = V::mul(V::sin(V::mul(n, vLeft)), amplitude);
         const auto right = V::mul(V::sin(V::mul(n, vRight)), amplitude);
         V::storeStereo(out + 2 * i, left, right);
         redone += redoLanes(V::nearWhole(left, near) | V::nearWhole(right, near), i, redo);
     }
-    for (; i < frames; ++i)
+    for (; i < job.frames; ++i)
         redo(i);
     return redone;
 }
 
 template <class V>
-std::uint32_t beepsVector(double margin, std::int16_t* out, std::uint32_t frames, std::uint32_t f,
-                          std::uint32_t first)
+std::uint32_t beepsVector(const VectorJob& job)
 {
-    const double step = synth::TWO_PI / stimulationPeriod(f);
+    const double step = job.step;
     const auto vStep = V::set(step), vTone = V::set(synth::BEEP_STEP);
-    const auto amplitude = V::set(AMPLITUDE), near = V::set(margin);
+    const auto amplitude = V::set(AMPLITUDE), near = V::set(job.margin);
+    std::int16_t* const out = job.out;
+    const std::uint32_t first = job.first;
     const auto redo = [&](std::uint32_t k) { synth::beepFrame(out + 2 * k, synth::frameIndex(first, k), step); };
     std::uint32_t redone = 0;
     std::uint32_t i = 0;
-    for (; i + V::kLanes <= frames; i += V::kLanes) {
+    for (; i + V::kLanes <= job.frames; i += V::kLanes) {
         const auto n = V::index(first + i);
         const auto gate = V::mul(V::sin(V::mul(n, vStep)), amplitude);
         const auto a = V::truncAbs(gate);
@@ -99,39 +99,37 @@ std::uint32_t beepsVector(double margin, std::int16_t* out, std::uint32_t frames
         V::storeMono(out + 2 * i, V::keep(sounding, tone));
         redone += redoLanes(V::nearWhole(gate, near) | (V::nearWhole(tone, near) & sounding), i, redo);
     }
-    for (; i < frames; ++i)
+    for (; i < job.frames; ++i)
         redo(i);
     return redone;
 }
 
 template <class V>
-std::uint32_t noiseVector(double margin, std::int16_t* out, std::uint32_t frames, std::uint32_t f,
-                          std::uint32_t first, NoiseGenerator& generator)
+std::uint32_t noiseVector(const VectorJob& job)
 {
-    const double halfStep = synth::PI / stimulationPeriod(f);
+    const double halfStep = job.step;
     const auto vHalf = V::set(halfStep);
-    const auto amplitude = V::set(AMPLITUDE), near = V::set(margin);
+    const auto amplitude = V::set(AMPLITUDE), near = V::set(job.margin);
     // The draws stay one strict sequence, one per frame in frame order: a chunk's draws
     // first, then its sines.
     constexpr std::uint32_t kChunk = 256;
     alignas(64) double carrier[kChunk];
     std::uint32_t redone = 0;
-    for (std::uint32_t start = 0; start < frames; start += kChunk) {
-        const std::uint32_t count = frames - start < kChunk ? frames - start : kChunk;
-        for (std::uint32_t j = 0; j < count; ++j)
-            carrier[j] = synth::carrierStep(generator.next());
-        std::int16_t* chunkOut = out + 2 * static_cast<std::size_t>(start);
-        const std::uint32_t chunkFirst = first + start;
+    for (std::uint32_t start = 0; start < job.frames; start += kChunk) {
+        const std::uint32_t count = job.frames - start < kChunk ? job.frames - start : kChunk;
+        drawCarrierSteps(carrier, count, *job.noise);
+        std::int16_t* const out = job.out + 2 * static_cast<std::size_t>(start);
+        const std::uint32_t first = job.first + start;
         const auto redo = [&](std::uint32_t k) {
-            synth::noiseFrame(chunkOut + 2 * k, synth::frameIndex(chunkFirst, k), halfStep, carrier[k]);
+            synth::noiseFrame(out + 2 * k, synth::frameIndex(first, k), halfStep, carrier[k]);
         };
         std::uint32_t j = 0;
         for (; j + V::kLanes <= count; j += V::kLanes) {
-            const auto n = V::index(chunkFirst + j);
+            const auto n = V::index(first + j);
             const auto envelope = V::mul(V::sin(V::mul(n, vHalf)), amplitude);
             const auto g = V::truncAbs(envelope);
             const auto v = V::mul(g, V::sin(V::mul(n, V::load(carrier + j))));
-            V::storeMono(chunkOut + 2 * j, v);
+            V::storeMono(out + 2 * j, v);
             const unsigned sounding = V::atLeastOne(g);
             redone += redoLanes(V::nearWhole(envelope, near) | (V::nearWhole(v, near) & sounding), j, redo);
         }
@@ -142,15 +140,14 @@ std::uint32_t noiseVector(double margin, std::int16_t* out, std::uint32_t frames
 }
 
 template <class V>
-std::uint32_t synthesizeVector(double margin, std::int16_t* out, std::uint32_t frames, std::uint32_t f,
-                               SoundMode mode, std::uint32_t first, NoiseGenerator& generator)
+std::uint32_t synthesizeVector(const VectorJob& job)
 {
-    switch (mode) {
-    case SoundBinaural: return binauralVector<V>(margin, out, frames, f, first);
-    case SoundBeeps: return beepsVector<V>(margin, out, frames, f, first);
-    case SoundNoise: return noiseVector<V>(margin, out, frames, f, first, generator);
+    switch (job.mode) {
+    case SoundBinaural: return binauralVector<V>(job);
+    case SoundBeeps: return beepsVector<V>(job);
+    case SoundNoise: return noiseVector<V>(job);
     case SoundNone:
-    default: synthesizeFramesScalar(out, frames, f, mode, first, generator); return 0;
+    default: return 0; // the caller computes silence
     }
 }
 
