@@ -10,7 +10,7 @@
 // (the build forbids contracting it into a fused multiply-add). They differ only in the
 // sine itself:
 //   - glibc's sin is within 1 ulp of the true sine (its own tables list 1 ulp at most);
-//   - SLEEF's u35 sines are within 3.5 ulp for |x| <= 1e14, and our arguments stay
+//   - SLEEF's u35 sines are within 3.5 ulp for |x| <= 1e14 (its RANGEMAXD), and our arguments stay
 //     below 2^32 * 0.34 < 1.5e9 (the largest step is the noise carrier's 2 pi / 19).
 // A result with |s| <= 1 has an ulp of at most 2^-52, so the two sines differ by at most
 // 4.5 * 2^-52, about 1.0e-15.
@@ -33,8 +33,9 @@
 //   - noise: the envelope product, then the carrier product when g >= 1.
 // A tone or carrier product with a closed gate, a = 0 or g = 0 is exactly zero in both
 // paths and is not checked (otherwise every silent stretch would be recomputed).
-// Products stay within 32767 * (1 + 4 ulp), so saturating to 16 bits stores the same
-// values as the scalar path's keeping of the low 16 bits.
+// Both sines stay within [-1, 1] (SLEEF documents this for every argument), so every
+// product lies within +-32767 and saturating to 16 bits stores the same values as the
+// scalar path's keeping of the low 16 bits.
 #include <cstdint>
 
 #include "sound/block_synth_frame.h"
