@@ -20,8 +20,15 @@ static_assert(sizeof(SampleBlock) == kBlockBytes, "a block is exactly 49152 byte
 // Computes `frameCount` stereo frames into `out` (2 * frameCount samples), the first
 // with frame index `firstFrame`; indices wrap at 2^32. Draws from `noise` once per
 // frame in the noise mode and never otherwise. `frequency` must not be 0.
+// Uses the widest vector unit the processor has (sound/block_synth_width.h); the
+// samples are the same as synthesizeFramesScalar's on every processor.
 void synthesizeFrames(std::int16_t* out, std::uint32_t frameCount, std::uint32_t frequency,
                       SoundMode mode, std::uint32_t firstFrame, NoiseGenerator& noise);
+
+// The same frames one at a time with the C library's sine: the reference, and the
+// only path where there is no vector unit to use (32-bit Windows, older processors).
+void synthesizeFramesScalar(std::int16_t* out, std::uint32_t frameCount, std::uint32_t frequency,
+                            SoundMode mode, std::uint32_t firstFrame, NoiseGenerator& noise);
 
 // The whole-sample periods each effect derives from the frequency (hundredths of a
 // hertz): 4410000 div something, so the frequency never enters floating point itself.
