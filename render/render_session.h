@@ -1,6 +1,6 @@
 #pragma once
 // Renders a session's sound into a WAV file: the frames a session streams from its
-// start, computed on several cores and streamed to the file in bounded chunks.
+// start, computed on several cores while the file is written, in bounded chunks.
 #include <atomic>
 #include <string>
 
