@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <exception>
 
-#include "render/chunk_pipeline.h"
 #include "render/parallel_synth.h"
 #include "render/replace_file.h"
 #include "render/utf8_args.h"
@@ -12,14 +11,7 @@
 
 namespace {
 
-// Blocks per chunk: large enough that handing a chunk over costs nothing next to its
-// sines and its write, small enough that the ring stays a few megabytes and the
-// first write starts within a few milliseconds.
-constexpr std::uint32_t kBlocksPerChunk = 4;
-constexpr std::uint64_t kChunkFrames = std::uint64_t{kBlocksPerChunk} * kBlockFrames;
-// Chunks in the ring per computing thread: room for each to run ahead of a write that
-// stalls for a moment.
-constexpr unsigned kSlotsPerThread = 4;
+constexpr std::uint64_t kChunkFrames = kRenderChunkFrames;
 
 // Writes the header and every frame into `file`: `threads` threads compute chunk after
 // chunk while this one writes them in order. Returns false with `report` filled in when
@@ -34,23 +26,11 @@ bool streamFrames(const RenderArgs& args, unsigned threads, ReplacementFile& fil
         return false;
     }
 
-    auto framesOf = [total](std::uint64_t chunk) {
-        return static_cast<std::uint32_t>(std::min(kChunkFrames, total - chunk * kChunkFrames));
-    };
-    ChunkPipelineShape shape;
-    shape.chunks = (total + kChunkFrames - 1) / kChunkFrames;
-    shape.chunkSamples = static_cast<std::size_t>(2 * std::min(kChunkFrames, total));
-    shape.threads = std::max(threads, 1u);
-    shape.slots = kSlotsPerThread * shape.threads;
-
     const ChunkCompute compute = [&](std::uint64_t chunk, std::int16_t* samples) {
-        const std::uint32_t frames = framesOf(chunk);
-        synthesizeSessionFrames(samples, static_cast<std::uint32_t>(chunk * kChunkFrames), frames, args.frequency,
-                                args.sound, 1);
-        samplesToLittleEndian(samples, 2 * std::size_t{frames});
+        computeRenderChunk(args, chunk, samples);
     };
     const ChunkConsume write = [&](std::uint64_t chunk, const std::int16_t* samples) {
-        const std::uint32_t frames = framesOf(chunk);
+        const std::uint32_t frames = renderChunkFrames(total, chunk);
         if (!writeReplacement(file, samples, std::size_t{frames} * kWavFrameBytes, report.message)) {
             report.outcome = RenderOutcome::WriteFailed;
             return false;
@@ -58,7 +38,7 @@ bool streamFrames(const RenderArgs& args, unsigned threads, ReplacementFile& fil
         progressUpdate(progress, chunk * kChunkFrames + frames, total);
         return true;
     };
-    if (runChunkPipeline(shape, compute, write, stop))
+    if (runChunkPipeline(renderPipelineShape(total, threads), compute, write, stop))
         return true;
     if (report.outcome != RenderOutcome::WriteFailed) {
         report.message = "interrupted; '" + args.output + "' was not written";
@@ -68,6 +48,29 @@ bool streamFrames(const RenderArgs& args, unsigned threads, ReplacementFile& fil
 }
 
 } // namespace
+
+ChunkPipelineShape renderPipelineShape(std::uint64_t frames, unsigned threads)
+{
+    ChunkPipelineShape shape;
+    shape.chunks = (frames + kChunkFrames - 1) / kChunkFrames;
+    shape.chunkSamples = static_cast<std::size_t>(2 * std::min(kChunkFrames, frames));
+    shape.threads = std::max(threads, 1u);
+    shape.slots = kRenderSlotsPerThread * shape.threads;
+    return shape;
+}
+
+std::uint32_t renderChunkFrames(std::uint64_t frames, std::uint64_t chunk)
+{
+    return static_cast<std::uint32_t>(std::min(kChunkFrames, frames - chunk * kChunkFrames));
+}
+
+void computeRenderChunk(const RenderArgs& args, std::uint64_t chunk, std::int16_t* samples)
+{
+    const std::uint32_t frames = renderChunkFrames(std::min(args.frames, kMaxRenderFrames), chunk);
+    synthesizeSessionFrames(samples, static_cast<std::uint32_t>(chunk * kChunkFrames), frames, args.frequency,
+                            args.sound, 1);
+    samplesToLittleEndian(samples, 2 * std::size_t{frames});
+}
 
 RenderReport renderSession(const RenderArgs& args, unsigned threads, Progress& progress,
                            const std::atomic<bool>& stop)
