@@ -21,7 +21,9 @@ bool isHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'
 // (".NAME.PID.TAG.part"); false for any other name.
 bool partFileWriter(const std::string& name, const std::string& targetName, std::uint64_t& pid)
 {
-    const std::string prefix = "." + targetName + ".";
+    std::string prefix(1, '.');
+    prefix += targetName;
+    prefix += '.';
     if (name.size() <= prefix.size() + kTagDigits + 1 + kPartSuffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
         !std::string_view(name).ends_with(kPartSuffix))
         return false;
@@ -79,7 +81,9 @@ TargetCheck checkTarget(const fs::path& target, std::string& message)
 fs::path partFilePath(const fs::path& target, std::uint64_t pid, std::uint64_t tag)
 {
     static const char hex[] = "0123456789abcdef";
-    std::string suffix = "." + std::to_string(pid) + ".";
+    std::string suffix(1, '.');
+    suffix += std::to_string(pid);
+    suffix += '.';
     for (int i = kTagDigits - 1; i >= 0; --i)
         suffix += hex[(tag >> (4 * i)) & 0xF];
     suffix += kPartSuffix;
