@@ -12,7 +12,7 @@
 #include <string>
 #include <sys/resource.h>
 
-#include "render/parallel_synth.h"
+#include "render/session_frames.h"
 #include "render/render_args.h"
 #include "render/render_session.h"
 #include "render/replace_file.h"

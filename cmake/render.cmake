@@ -3,7 +3,7 @@
 add_library(zarvelin_render_lib STATIC
   render/render_args.cpp
   render/wav_writer.cpp
-  render/parallel_synth.cpp
+  render/session_frames.cpp
   render/replace_file.cpp
   render/chunk_pipeline.cpp
   render/single_quoted.cpp

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "render/parallel_synth.h"
+#include "render/session_frames.h"
 #include "render/progress.h"
 #include "render/render_args.h"
 #include "render/render_session.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <exception>
 
-#include "render/parallel_synth.h"
+#include "render/session_frames.h"
 #include "render/replace_file.h"
 #include "render/utf8_args.h"
 #include "render/wav_writer.h"
@@ -68,7 +68,7 @@ void computeRenderChunk(const RenderArgs& args, std::uint64_t chunk, std::int16_
 {
     const std::uint32_t frames = renderChunkFrames(std::min(args.frames, kMaxRenderFrames), chunk);
     synthesizeSessionFrames(samples, static_cast<std::uint32_t>(chunk * kChunkFrames), frames, args.frequency,
-                            args.sound, 1);
+                            args.sound);
     samplesToLittleEndian(samples, 2 * std::size_t{frames});
 }
 
