@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <exception>
 
-#include "render/session_frames.h"
 #include "render/replace_file.h"
+#include "render/session_frames.h"
+#include "render/single_quoted.h"
 #include "render/utf8_args.h"
 #include "render/wav_writer.h"
 #include "sound/block_synth.h"
@@ -41,7 +42,7 @@ bool streamFrames(const RenderArgs& args, unsigned threads, ReplacementFile& fil
     if (runChunkPipeline(renderPipelineShape(total, threads), compute, write, stop))
         return true;
     if (report.outcome != RenderOutcome::WriteFailed) {
-        report.message = "interrupted; '" + args.output + "' was not written";
+        report.message = "interrupted; " + singleQuoted(args.output) + " was not written";
         report.outcome = RenderOutcome::Interrupted;
     }
     return false;
