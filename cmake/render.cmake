@@ -3,21 +3,33 @@
 add_library(zarvelin_render_lib STATIC
   render/render_args.cpp
   render/wav_writer.cpp
-  render/parallel_synth.cpp
+  render/session_frames.cpp
   render/replace_file.cpp
+  render/chunk_pipeline.cpp
+  render/single_quoted.cpp
   render/progress.cpp
   render/render_session.cpp
 )
 target_link_libraries(zarvelin_render_lib PUBLIC zarvelin_core Threads::Threads)
-# How the command line and paths become text: the one platform-specific piece.
+# The platform-specific pieces, each a file pair: how the command line and paths become
+# text, the temporary file, requests to stop, whether stderr is a terminal.
 if(WIN32)
-  target_sources(zarvelin_render_lib PRIVATE render/utf8_args_win32.cpp)
+  set(render_platform win32)
   target_link_libraries(zarvelin_render_lib PUBLIC shell32)
 else()
-  target_sources(zarvelin_render_lib PRIVATE render/utf8_args_posix.cpp)
+  set(render_platform posix)
 endif()
+foreach(piece utf8_args replace_file stop_signals terminal)
+  target_sources(zarvelin_render_lib PRIVATE render/${piece}_${render_platform}.cpp)
+endforeach()
 
 add_executable(zarvelin-render render/main.cpp)
 target_link_libraries(zarvelin-render PRIVATE zarvelin_render_lib)
 
 add_subdirectory(${CMAKE_SOURCE_DIR}/tests/render ${CMAKE_BINARY_DIR}/tests/render)
+
+if(ZARVELIN_BENCH AND NOT WIN32)
+  # Where a render's time goes: computing and writing timed apart (bench/render_speed.sh).
+  add_executable(render_stages bench/render_stages.cpp)
+  target_link_libraries(render_stages PRIVATE zarvelin_render_lib)
+endif()

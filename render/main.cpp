@@ -1,24 +1,32 @@
 // zarvelin-render: a session's sound as a WAV file, for another player or a closer look.
 #include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <vector>
 
-#include "render/parallel_synth.h"
+#include "render/session_frames.h"
 #include "render/progress.h"
 #include "render/render_args.h"
 #include "render/render_session.h"
+#include "render/stop_signals.h"
+#include "render/terminal.h"
 #include "render/utf8_args.h"
 
 namespace {
 
 std::atomic<bool> gStop{false};
 
-// Ctrl+C ends the render between chunks, so the temporary file is removed on the
-// way out instead of left behind.
-extern "C" void onStopSignal(int) { gStop.store(true); }
-
 void complain(const std::string& message) { std::fprintf(stderr, "zarvelin-render: %s\n", message.c_str()); }
+
+int exitStatus(const RenderReport& report)
+{
+    switch (report.outcome) {
+    case RenderOutcome::Done: return 0;
+    case RenderOutcome::BadTarget: complain(report.message); return 2;
+    case RenderOutcome::Interrupted: complain(report.message); return 130;
+    case RenderOutcome::WriteFailed:
+    default: complain(report.message); return 1;
+    }
+}
 
 } // namespace
 
@@ -38,23 +46,14 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    std::signal(SIGINT, onStopSignal);
-    std::signal(SIGTERM, onStopSignal);
-#ifdef SIGXFSZ
-    // Past a file size limit the write should fail and be reported like any other,
-    // not kill the process and leave the temporary file behind.
-    std::signal(SIGXFSZ, SIG_IGN);
-#endif
-
+    // From here on a request to stop ends the render between chunks, with the
+    // temporary file removed on the way out.
+    watchStopRequests(gStop);
     Progress progress;
     progressBegin(progress, stderrIsTerminal());
     const RenderReport report = renderSession(parsed.args, renderThreadCount(), progress, gStop);
     progressEnd(progress);
-    switch (report.outcome) {
-    case RenderOutcome::Done: return 0;
-    case RenderOutcome::BadTarget: complain(report.message); return 2;
-    case RenderOutcome::Interrupted: complain(report.message); return 130;
-    case RenderOutcome::WriteFailed:
-    default: complain(report.message); return 1;
-    }
+    const int status = exitStatus(report);
+    stopRequestsAnswered();
+    return status;
 }

@@ -2,12 +2,6 @@
 
 #include <cstdio>
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 std::string progressBar(std::uint64_t done, std::uint64_t total, unsigned width)
 {
     if (total == 0 || done > total)
@@ -31,15 +25,6 @@ bool progressWorthShowing(double elapsedSeconds, double fraction)
         return true;
     // A quarter second in, the pace so far is a fair guess of the whole.
     return elapsedSeconds >= 0.25 && fraction > 0.0 && elapsedSeconds / fraction > 1.0;
-}
-
-bool stderrIsTerminal()
-{
-#ifdef _WIN32
-    return _isatty(_fileno(stderr)) != 0;
-#else
-    return isatty(fileno(stderr)) != 0;
-#endif
 }
 
 void progressBegin(Progress& progress, bool terminal)

@@ -19,9 +19,6 @@ struct Progress {
     std::chrono::steady_clock::time_point start;
 };
 
-// Whether stderr is a terminal, on either platform.
-bool stderrIsTerminal();
-
 void progressBegin(Progress& progress, bool terminal);
 void progressUpdate(Progress& progress, std::uint64_t done, std::uint64_t total);
 // Ends the bar's line if one was drawn, so what follows starts on a line of its own.

@@ -1,5 +1,7 @@
 #include "render/render_args.h"
 
+#include "render/single_quoted.h"
+
 namespace {
 
 constexpr const char* kFrequencyAccepted =
@@ -51,19 +53,9 @@ std::uint64_t digitsValue(std::string_view digits)
     return v;
 }
 
-std::string quoted(std::string_view s)
-{
-    std::string q;
-    q.reserve(s.size() + 2);
-    q += '\'';
-    q += s;
-    q += '\'';
-    return q;
-}
-
 std::string frequencyMessage(NumberStatus status, std::string_view text)
 {
-    const std::string what = "--frequency " + quoted(text);
+    const std::string what = "--frequency " + singleQuoted(text);
     switch (status) {
     case NumberStatus::TooManyDecimals: return what + " has more than two decimals; " + kFrequencyAccepted;
     case NumberStatus::OutOfRange:
@@ -75,7 +67,7 @@ std::string frequencyMessage(NumberStatus status, std::string_view text)
 
 std::string secondsMessage(NumberStatus status, std::string_view text)
 {
-    const std::string what = "--seconds " + quoted(text);
+    const std::string what = "--seconds " + singleQuoted(text);
     switch (status) {
     case NumberStatus::Zero: return what + " is not positive; " + kSecondsAccepted;
     case NumberStatus::NoFrames:
@@ -173,7 +165,8 @@ const char* renderUsage()
            "                  the new one is complete\n"
            "  --help          show this text\n"
            "\n"
-           "Exit status: 0 done, 2 bad arguments, 1 the file could not be written.\n"
+           "Exit status: 0 done, 2 bad arguments, 1 the file could not be written,\n"
+           "130 interrupted (Ctrl+C, the terminal closed, or asked to stop by a signal).\n"
            "Example: zarvelin-render --frequency 7.80 --sound binaural --seconds 60 --output session.wav\n";
 }
 
@@ -195,7 +188,7 @@ ParseResult parseRenderArgs(int argc, const char* const* argv)
             return result;
         }
         if (arg.size() < 2 || arg[0] != '-')
-            return fail("unexpected argument " + quoted(arg) + "; " + kOptionsAccepted);
+            return fail("unexpected argument " + singleQuoted(arg) + "; " + kOptionsAccepted);
 
         std::string_view name = arg;
         std::string_view value;
@@ -215,7 +208,7 @@ ParseResult parseRenderArgs(int argc, const char* const* argv)
         else if (name == "--output")
             seen = &haveOutput;
         else
-            return fail("unknown option " + quoted(name) + "; " + kOptionsAccepted);
+            return fail("unknown option " + singleQuoted(name) + "; " + kOptionsAccepted);
 
         if (!inlineValue) {
             // An option right behind is a forgotten value, not a value.
@@ -233,7 +226,7 @@ ParseResult parseRenderArgs(int argc, const char* const* argv)
                 return fail(frequencyMessage(s, value));
         } else if (name == "--sound") {
             if (!parseSoundName(value, result.args.sound))
-                return fail("--sound " + quoted(value) + " is not a sound; " + kSoundAccepted);
+                return fail("--sound " + singleQuoted(value) + " is not a sound; " + kSoundAccepted);
         } else if (name == "--seconds") {
             const NumberStatus s = parseSecondsToFrames(value, result.args.frames);
             if (s != NumberStatus::Ok)

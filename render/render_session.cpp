@@ -2,30 +2,21 @@
 
 #include <algorithm>
 #include <exception>
-#include <thread>
-#include <vector>
 
-#include "render/parallel_synth.h"
 #include "render/replace_file.h"
+#include "render/session_frames.h"
+#include "render/single_quoted.h"
 #include "render/utf8_args.h"
 #include "render/wav_writer.h"
 #include "sound/block_synth.h"
 
 namespace {
 
-// Blocks each core computes per chunk: large enough that starting threads costs
-// nothing next to the sines, small enough that two chunks stay a few megabytes.
-constexpr std::uint32_t kBlocksPerThread = 8;
+constexpr std::uint64_t kChunkFrames = kRenderChunkFrames;
 
-void joinIfRunning(std::thread& t)
-{
-    if (t.joinable())
-        t.join();
-}
-
-// Writes the header and every frame into `file`, the cores computing one chunk ahead of
-// the writes. Returns false with `report` filled in when it stops early; never leaves
-// a computing thread behind.
+// Writes the header and every frame into `file`: `threads` threads compute chunk after
+// chunk while this one writes them in order. Returns false with `report` filled in when
+// it stops early; never leaves a computing thread behind.
 bool streamFrames(const RenderArgs& args, unsigned threads, ReplacementFile& file, Progress& progress,
                   const std::atomic<bool>& stop, RenderReport& report)
 {
@@ -36,48 +27,51 @@ bool streamFrames(const RenderArgs& args, unsigned threads, ReplacementFile& fil
         return false;
     }
 
-    // Two chunks: the cores compute the next while this thread writes the last.
-    threads = std::max(threads, 1u);
-    const std::uint64_t chunkFrames = std::uint64_t{threads} * kBlocksPerThread * kBlockFrames;
-    std::vector<std::int16_t> chunks[2];
-    for (auto& chunk : chunks)
-        chunk.resize(static_cast<std::size_t>(2 * std::min(chunkFrames, total)));
-    auto framesAt = [&](std::uint64_t start) { return static_cast<std::uint32_t>(std::min(chunkFrames, total - start)); };
-    auto compute = [&](int which, std::uint64_t start) {
-        return std::thread(synthesizeSessionFrames, chunks[which].data(), static_cast<std::uint32_t>(start),
-                           framesAt(start), args.frequency, args.sound, threads);
+    const ChunkCompute compute = [&](std::uint64_t chunk, std::int16_t* samples) {
+        computeRenderChunk(args, chunk, samples);
     };
-
-    std::thread computing = compute(0, 0);
-    // Whatever way this function is left, the thread computing ahead is waited for.
-    struct Joiner {
-        std::thread& t;
-        ~Joiner() { joinIfRunning(t); }
-    } joiner{computing};
-
-    int current = 0;
-    for (std::uint64_t start = 0; start < total; start += framesAt(start), current ^= 1) {
-        joinIfRunning(computing);
-        const std::uint32_t frames = framesAt(start);
-        if (start + frames < total)
-            computing = compute(current ^ 1, start + frames);
-        if (stop.load()) {
-            report.message = "interrupted; '" + args.output + "' was not written";
-            report.outcome = RenderOutcome::Interrupted;
-            return false;
-        }
-        std::int16_t* samples = chunks[current].data();
-        samplesToLittleEndian(samples, 2 * std::size_t{frames});
+    const ChunkConsume write = [&](std::uint64_t chunk, const std::int16_t* samples) {
+        const std::uint32_t frames = renderChunkFrames(total, chunk);
         if (!writeReplacement(file, samples, std::size_t{frames} * kWavFrameBytes, report.message)) {
             report.outcome = RenderOutcome::WriteFailed;
             return false;
         }
-        progressUpdate(progress, start + frames, total);
+        progressUpdate(progress, chunk * kChunkFrames + frames, total);
+        return true;
+    };
+    if (runChunkPipeline(renderPipelineShape(total, threads), compute, write, stop))
+        return true;
+    if (report.outcome != RenderOutcome::WriteFailed) {
+        report.message = "interrupted; " + singleQuoted(args.output) + " was not written";
+        report.outcome = RenderOutcome::Interrupted;
     }
-    return true;
+    return false;
 }
 
 } // namespace
+
+ChunkPipelineShape renderPipelineShape(std::uint64_t frames, unsigned threads)
+{
+    ChunkPipelineShape shape;
+    shape.chunks = (frames + kChunkFrames - 1) / kChunkFrames;
+    shape.chunkSamples = static_cast<std::size_t>(2 * std::min(kChunkFrames, frames));
+    shape.threads = std::max(threads, 1u);
+    shape.slots = kRenderSlotsPerThread * shape.threads;
+    return shape;
+}
+
+std::uint32_t renderChunkFrames(std::uint64_t frames, std::uint64_t chunk)
+{
+    return static_cast<std::uint32_t>(std::min(kChunkFrames, frames - chunk * kChunkFrames));
+}
+
+void computeRenderChunk(const RenderArgs& args, std::uint64_t chunk, std::int16_t* samples)
+{
+    const std::uint32_t frames = renderChunkFrames(std::min(args.frames, kMaxRenderFrames), chunk);
+    synthesizeSessionFrames(samples, static_cast<std::uint32_t>(chunk * kChunkFrames), frames, args.frequency,
+                            args.sound);
+    samplesToLittleEndian(samples, 2 * std::size_t{frames});
+}
 
 RenderReport renderSession(const RenderArgs& args, unsigned threads, Progress& progress,
                            const std::atomic<bool>& stop)

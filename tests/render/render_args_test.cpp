@@ -172,7 +172,11 @@ TEST(RenderArgs, HelpWins)
              {"--help"}, {"-h"}, {"--seconds", "1", "--help"}, {"--help", "--bogus"}}) {
         EXPECT_EQ(parse(words).status, ParseStatus::Help) << words.size();
     }
-    EXPECT_NE(std::string(renderUsage()).find("--frequency"), std::string::npos);
+    // The usage names every option and every exit status the program can end with.
+    const std::string usage = renderUsage();
+    for (const char* part : {"--frequency", "--sound", "--seconds", "--output", "--help", "0 done",
+                             "2 bad arguments", "1 the file could not be written", "130 interrupted"})
+        EXPECT_NE(usage.find(part), std::string::npos) << part;
 }
 
 TEST(RenderArgs, CommandLinesRejectedWithOneClearLine)

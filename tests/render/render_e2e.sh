@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# render_e2e.sh ZARVELIN_RENDER SYNTH_DUMP
+# render_e2e.sh ZARVELIN_RENDER SYNTH_DUMP PART_FILE_WRITER
 # The built renderer end to end: every sound mode at a few frequencies read back by
 # Python's wave module and compared with the straightforward synthesis; bad arguments,
-# unwritable targets and interruptions leave no file and no temporary file behind, and
-# an existing target untouched.
+# unwritable targets and renders ended by any signal (SIGKILL included) leave no file
+# and no temporary file behind, and an existing target untouched; part files of dead
+# writers are removed by the next render, those of live ones kept.
 set -uo pipefail
 render=$1
 dump=$2
+part_writer=$3
 py=/usr/bin/python3
 work=$(mktemp -d /tmp/zarvelin-render-e2e.XXXXXX)
 trap 'rm -rf "$work"' EXIT
@@ -38,6 +40,8 @@ cases=(
   "noise 3 50,00 5000 1.3"
   "noise 3 0.10 10 0.279"
   "binaural 1 12.34 1234 0.27863945578"
+  "noise 3 3,33 333 13.7"
+  "beeps 2 49.99 4999 11.15"
 )
 for c in "${cases[@]}"; do
   read -r sound mode ftext f seconds <<<"$c"
@@ -103,6 +107,7 @@ done
 
 "$render" --help >"$work/out" 2>"$work/err" || fail "--help exit status $?"
 grep -q -- "--frequency" "$work/out" || fail "--help prints no usage on stdout"
+grep -q -- "130 interrupted" "$work/out" || fail "--help does not list exit status 130"
 [ -s "$work/err" ] && fail "--help wrote to stderr"
 rm -f "$work/out" "$work/err"
 
@@ -141,21 +146,77 @@ if [ "$(id -u)" != 0 ]; then
   chmod 755 "$work/ro" && rmdir "$work/ro"
 fi
 
-# --- interrupted: exit 130, the temporary file removed, the target untouched ----------
-printf 'the previous render' >"$existing"
-"$render" --sound noise --seconds 3600 --output "$existing" 2>/dev/null &
-pid=$!
-# Wait (generously) for the render to be under way: its temporary file appears.
-for _ in $(seq 1 200); do
-  [ -n "$(only_files keep.wav)" ] && break
-  sleep 0.05
+# --- ended from outside: the old file intact, no temporary file, ever ----------------
+# Whether this folder's file system has unnamed files (O_TMPFILE): then a render in
+# progress shows no name in the folder at all.
+unnamed=$("$py" -c "
+import os, sys
+try:
+    os.close(os.open(sys.argv[1], os.O_TMPFILE | os.O_WRONLY, 0o600)); print(1)
+except OSError:
+    print(0)" "$dir")
+[ "$unnamed" = 1 ] || echo "note: $dir has no unnamed files; the renderer falls back to part files there"
+
+# Waits until render PID has its output file open in $dir (named or not): under way.
+under_way() {
+  local _ fd
+  for _ in $(seq 1 400); do
+    for fd in /proc/"$1"/fd/*; do
+      case "$(readlink "$fd" 2>/dev/null)" in "$dir"/*) return 0;; esac
+    done
+    sleep 0.01
+  done
+  return 1
+}
+
+# Each way a render can be ended from outside: the handled ones exit 130 having removed
+# their file; SIGKILL cannot be handled, and leaves nothing because the file never had
+# a name. The longest render there is, so each is surely ended mid-way.
+for sig in INT TERM HUP QUIT PIPE KILL; do
+  printf 'the previous render' >"$existing"
+  "$render" --sound noise --seconds 24347 --output "$existing" 2>"$work/err" &
+  pid=$!
+  under_way "$pid" || fail "SIG$sig: the render never opened its file"
+  if [ "$unnamed" = 1 ] && [ -n "$(only_files keep.wav)" ]; then
+    fail "SIG$sig: a render in progress shows a name in the folder: $(only_files keep.wav)"
+  fi
+  kill -s "$sig" "$pid"
+  wait "$pid"
+  rc=$?
+  if [ "$sig" = KILL ]; then expected=137; else expected=130; fi
+  [ "$rc" = "$expected" ] || fail "SIG$sig: exit $rc, expected $expected ($(cat "$work/err"))"
+  [ "$(cat "$existing")" = "the previous render" ] || fail "SIG$sig: the target changed"
+  if [ "$unnamed" = 1 ] || [ "$sig" != KILL ]; then
+    [ -z "$(only_files keep.wav)" ] || fail "SIG$sig: left behind: $(only_files keep.wav)"
+  fi
+  # The next render to the same target replaces it and leaves nothing else either.
+  "$render" --seconds 0.1 --output "$existing" || fail "SIG$sig: the following render failed"
+  "$py" -c "import wave,sys; assert wave.open(sys.argv[1]).getnframes() == 4410" "$existing" \
+    || fail "SIG$sig: the following render did not replace the target"
+  [ -z "$(only_files keep.wav)" ] || fail "SIG$sig: after the following render: $(only_files keep.wav)"
 done
-kill -INT "$pid"
-wait "$pid"
-rc=$?
-[ "$rc" = 130 ] || fail "interrupted render: exit $rc, expected 130"
-[ "$(cat "$existing")" = "the previous render" ] || fail "an interrupted render changed the target"
-[ "$(only_files keep.wav)" = "" ] || fail "an interrupted render left: $(only_files keep.wav)"
+
+# Where there are no unnamed files, a killed writer leaves its part file; the next
+# render to the same target removes it once that writer is gone, never before.
+printf 'the previous render' >"$existing"
+"$part_writer" "$existing" >"$work/part" &
+writer=$!
+for _ in $(seq 1 200); do [ -s "$work/part" ] && break; sleep 0.01; done
+part=$(cat "$work/part")
+case "$(basename "$part")" in
+  .keep.wav."$writer".*.part) ;;
+  *) fail "the part file '$part' does not carry its writer's process id $writer";;
+esac
+[ -e "$part" ] || fail "the part writer's file is missing"
+"$render" --seconds 0.1 --output "$existing" || fail "render beside a live writer failed"
+[ -e "$part" ] || fail "a render removed the part file of a writer still running"
+kill -KILL "$writer"; wait "$writer" 2>/dev/null
+[ -e "$part" ] || fail "the killed writer's part file should still be there before the next render"
+"$render" --seconds 0.2 --output "$existing" || fail "render after a dead writer failed"
+[ -e "$part" ] && fail "the dead writer's part file was not removed by the next render"
+"$py" -c "import wave,sys; assert wave.open(sys.argv[1]).getnframes() == 8820" "$existing" \
+  || fail "the render after a dead writer did not replace the target"
+[ -z "$(only_files keep.wav)" ] || fail "after a dead writer's part file: $(only_files keep.wav)"
 
 if [ "$failures" != 0 ]; then
   echo "$failures failure(s)" >&2

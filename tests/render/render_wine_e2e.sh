@@ -3,8 +3,14 @@
 # The 32-bit Windows renderer under Wine: a file Python's wave module reads as the
 # frames asked for, an existing file replaced (a rename over an existing file is
 # where Windows differs), bad arguments rejected with exit 2 and nothing written,
-# an existing target untouched by a rejected render.
+# an existing target untouched by a rejected render, a part file left by a writer that
+# is gone removed by the next render, and no part file left by any render.
+# Exits 77 (skipped) where this kernel runs no 32-bit programs, so Wine cannot start.
 set -uo pipefail
+if ! /lib/i386-linux-gnu/ld-linux.so.2 --version >/dev/null 2>&1; then
+  echo "skipped: this kernel runs no 32-bit programs, so Wine cannot start"
+  exit 77
+fi
 wine_run=$(realpath "$1")
 render=$(realpath "$2")
 py=/usr/bin/python3
@@ -57,8 +63,19 @@ for args in "--frequency 7.805 --seconds 1 --output files\\noise.wav" \
   [ -z "$(leftovers noise.wav)" ] || fail "'$args': left behind: $(leftovers noise.wav)"
 done
 
+# A part file whose writer is gone (no process has that id) is removed by the next
+# render to the same target; one for another target is left alone.
+printf 'debris' > files/.noise.wav.4294967288.000000000abc.part
+printf 'debris' > files/.other.wav.4294967288.000000000abc.part
+run --seconds 0.5 --output 'files\noise.wav' 2>err || fail "render beside a stale part file: $(cat err)"
+[ -e files/.noise.wav.4294967288.000000000abc.part ] && fail "the stale part file was not removed"
+[ -e files/.other.wav.4294967288.000000000abc.part ] || fail "another target's part file was removed"
+rm -f files/.other.wav.*.part
+[ -z "$(leftovers noise.wav)" ] || fail "after the stale part file: $(leftovers noise.wav)"
+
 run --help >out 2>err || fail "--help: exit $?"
 grep -q -- "--frequency" out || fail "--help printed no usage"
+grep -q -- "130 interrupted" out || fail "--help does not list exit status 130"
 
 if [ "$failures" != 0 ]; then
   echo "$failures failure(s)" >&2

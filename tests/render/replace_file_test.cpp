@@ -40,8 +40,11 @@ void put(const fs::path& p, const std::string& text)
     std::ofstream(p, std::ios::binary) << text;
 }
 
+constexpr TemporaryKind kKinds[] = {TemporaryKind::Unnamed, TemporaryKind::Named};
+
 TEST(ReplaceFile, CommitCreatesOrReplacesTheTarget)
 {
+    for (TemporaryKind kind : kKinds)
     for (bool existing : {false, true}) {
         Folder folder("commit");
         const fs::path target = folder.path / "session.wav";
@@ -49,19 +52,20 @@ TEST(ReplaceFile, CommitCreatesOrReplacesTheTarget)
             put(target, "old contents that are longer than the new ones");
         ReplacementFile file;
         std::string message;
-        ASSERT_TRUE(beginReplacement(file, target, message)) << message;
+        ASSERT_TRUE(beginReplacement(file, target, message, kind)) << message;
         ASSERT_TRUE(writeReplacement(file, "new ", 4, message)) << message;
         // Until the commit, the target is what it was.
         EXPECT_EQ(fs::exists(target), existing);
         ASSERT_TRUE(writeReplacement(file, "bytes", 5, message)) << message;
         ASSERT_TRUE(commitReplacement(file, message)) << message;
-        EXPECT_EQ(contents(target), "new bytes") << "existing " << existing;
+        EXPECT_EQ(contents(target), "new bytes") << "existing " << existing << " kind " << int(kind);
         EXPECT_EQ(folder.entries(), 1u) << "no temporary file left beside the target";
     }
 }
 
 TEST(ReplaceFile, AbandonLeavesTheTargetAsItWas)
 {
+    for (TemporaryKind kind : kKinds)
     for (bool existing : {false, true}) {
         Folder folder("abandon");
         const fs::path target = folder.path / "session.wav";
@@ -69,15 +73,56 @@ TEST(ReplaceFile, AbandonLeavesTheTargetAsItWas)
             put(target, "keep me");
         ReplacementFile file;
         std::string message;
-        ASSERT_TRUE(beginReplacement(file, target, message)) << message;
+        ASSERT_TRUE(beginReplacement(file, target, message, kind)) << message;
         ASSERT_TRUE(writeReplacement(file, "half", 4, message));
         abandonReplacement(file);
         EXPECT_EQ(fs::exists(target), existing);
         if (existing) {
             EXPECT_EQ(contents(target), "keep me");
         }
-        EXPECT_EQ(folder.entries(), existing ? 1u : 0u);
+        EXPECT_EQ(folder.entries(), existing ? 1u : 0u) << "kind " << int(kind);
     }
+}
+
+TEST(ReplaceFile, PartFileNamesCarryTheWriterAndAreFresh)
+{
+    const fs::path folder = fs::path("out");
+    const struct {
+        fs::path target;
+        std::uint64_t pid, tag;
+        const char* name;
+    } cases[] = {
+        {folder / "session.wav", 4242, 0xABCDEF, ".session.wav.4242.000000abcdef.part"},
+        {folder / "my.session 7,80.wav", 1, 0xFFFFFFFFFFFFFFFFull, ".my.session 7,80.wav.1.ffffffffffff.part"},
+        {fs::path("bare.wav"), 4194304, 0, ".bare.wav.4194304.000000000000.part"},
+    };
+    for (const auto& c : cases) {
+        const fs::path part = partFilePath(c.target, c.pid, c.tag);
+        EXPECT_EQ(part.filename().string(), c.name);
+        EXPECT_EQ(part.parent_path(), folderOf(c.target)) << "beside the target, so the rename stays on its file system";
+    }
+    // Two part files of one process for one target never share a name.
+    EXPECT_NE(newPartFilePath(folder / "a.wav"), newPartFilePath(folder / "a.wav"));
+    EXPECT_EQ(newPartFilePath(folder / "a.wav").filename().string().rfind(
+                  ".a.wav." + std::to_string(currentProcessId()) + ".", 0),
+              0u);
+}
+
+TEST(ReplaceFile, ANamedTemporaryIsAPartFileOfThisProcess)
+{
+    Folder folder("named");
+    const fs::path target = folder.path / "session.wav";
+    ReplacementFile file;
+    std::string message;
+    ASSERT_TRUE(beginReplacement(file, target, message, TemporaryKind::Named)) << message;
+    ASSERT_EQ(folder.entries(), 1u);
+    const std::string name = fs::directory_iterator(folder.path)->path().filename().string();
+    EXPECT_EQ(name.rfind(".session.wav." + std::to_string(currentProcessId()) + ".", 0), 0u) << name;
+    EXPECT_EQ(file.temporary.filename().string(), name);
+    // This process is alive: a second render to the same target leaves its file be.
+    EXPECT_EQ(removeStalePartFiles(target), 0u);
+    EXPECT_EQ(folder.entries(), 1u);
+    abandonReplacement(file);
 }
 
 TEST(ReplaceFile, TargetChecks)

@@ -1,8 +1,9 @@
 #pragma once
-// A session's frames computed on several cores at once. Every block is a pure function
+// Any stretch of a session's frames, computed on its own: every block is a pure function
 // of its frame index and the noise generator's state there, and the generator can jump
-// ahead, so each thread takes a block-aligned slice and starts its own generator at
-// the slice's first frame: the result is the same as one thread going block by block.
+// ahead, so a stretch starts its own generator at its first frame and comes out the same
+// as the session computed block by block from its start. The renderer computes its
+// chunks this way, several at once (chunk_pipeline).
 #include <cstdint>
 
 #include "session/settings.h"
@@ -14,4 +15,4 @@ unsigned renderThreadCount();
 // frame 0 with a freshly started generator, into `out` (2 samples per frame), in blocks
 // of 12288 counted from frame 0. `firstFrame` must be a multiple of 12288.
 void synthesizeSessionFrames(std::int16_t* out, std::uint32_t firstFrame, std::uint32_t frameCount,
-                             std::uint32_t frequency, SoundMode mode, unsigned threads);
+                             std::uint32_t frequency, SoundMode mode);

@@ -1,0 +1,30 @@
+// part_file_writer TARGET: begins replacing TARGET through a named part file (as the
+// renderer does where the file system has no unnamed files), writes a little, prints
+// the part file's path and waits to be killed. Lets the end-to-end test leave a real
+// part file behind a real dead process, and one behind a live one.
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "render/replace_file.h"
+#include "render/utf8_args.h"
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fputs("usage: part_file_writer TARGET\n", stderr);
+        return 2;
+    }
+    ReplacementFile file;
+    std::string message;
+    if (!beginReplacement(file, pathFromArgument(argv[1]), message, TemporaryKind::Named) ||
+        !writeReplacement(file, "RIFF", 4, message)) {
+        std::fprintf(stderr, "part_file_writer: %s\n", message.c_str());
+        return 1;
+    }
+    std::printf("%s\n", pathForMessage(file.temporary).c_str());
+    std::fflush(stdout);
+    for (;;)
+        std::this_thread::sleep_for(std::chrono::hours(1));
+}
