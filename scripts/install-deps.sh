@@ -56,6 +56,10 @@ absent() {
 # this machine already has one (PipeWire's pulse server counts).
 if ! installed pulseaudio && ! installed pipewire-pulse; then
   packages+=(pulseaudio)
+elif ! installed pulseaudio; then
+  # The headless demo starts a private PipeWire: it needs the session manager and a
+  # private D-Bus session besides.
+  packages+=(wireplumber dbus-daemon)
 fi
 mapfile -t missing < <(absent "${packages[@]}")
 missing_wine=()
