@@ -7,8 +7,46 @@
 #   strobe-1..4.png      the screen during the session
 #   session.wav          what the sound server played, 44.1 kHz stereo 16-bit
 # The program is build/linux/zarvelin, or the one named by ZARVELIN_PROGRAM.
+# The sound server is whichever this machine has: a private PulseAudio when `pulseaudio`
+# is installed, else a private PipeWire (pipewire, wireplumber, pipewire-pulse) in its
+# own D-Bus session; ZARVELIN_SOUND_SERVER=pulseaudio|pipewire chooses. Either way the
+# user's own sound server is never touched.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+
+# A private PipeWire with a null sink, for the inner run: the same folders and names as
+# tests/scripts/with-pulse.sh gives PulseAudio. Runs inside dbus-run-session.
+if [ "${ZARVELIN_DEMO_INNER:-}" = pipewire ]; then
+  shift_args=("$@")
+  dir=$(mktemp -d /tmp/zarvelin-pipewire.XXXXXX)
+  export HOME="$dir/home" XDG_RUNTIME_DIR="$dir/run"
+  mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
+  chmod 700 "$XDG_RUNTIME_DIR"
+  unset PULSE_SERVER PULSE_SINK PIPEWIRE_REMOTE
+  pids=()
+  cleanup() {
+    [ ${#pids[@]} -eq 0 ] || kill "${pids[@]}" 2>/dev/null || true
+    wait 2>/dev/null || true
+    rm -rf "$dir"
+  }
+  trap cleanup EXIT
+  pipewire >"$dir/pipewire.log" 2>&1 &
+  pids+=($!)
+  for _ in $(seq 1 50); do [ -S "$XDG_RUNTIME_DIR/pipewire-0" ] && break; sleep 0.1; done
+  wireplumber >"$dir/wireplumber.log" 2>&1 &
+  pids+=($!)
+  pipewire-pulse >"$dir/pipewire-pulse.log" 2>&1 &
+  pids+=($!)
+  for _ in $(seq 1 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+  pactl info >/dev/null 2>&1 || { echo "demo-headless.sh: the private PipeWire did not start:" >&2; cat "$dir"/*.log >&2; exit 1; }
+  pactl load-module module-null-sink sink_name=null rate=44100 channels=2 >/dev/null
+  for _ in $(seq 1 50); do pactl list short sinks | grep -q $'\tnull\t' && break; sleep 0.1; done
+  pactl set-default-sink null
+  pactl set-sink-volume null 100%
+  printf 'pcm.!default { type pulse }\nctl.!default { type pulse }\n' > "$HOME/.asoundrc"
+  ZARVELIN_DEMO_INNER=1 "$0" "${shift_args[@]}"
+  exit 0
+fi
 
 if [ "${ZARVELIN_DEMO_INNER:-}" != 1 ]; then
   if [ $# -gt 1 ]; then
@@ -25,16 +63,35 @@ if [ "${ZARVELIN_DEMO_INNER:-}" != 1 ]; then
     echo "demo-headless.sh: no program at '$program'; build it first (cmake --preset linux && cmake --build build/linux)" >&2
     exit 2
   fi
-  for tool in Xvfb pulseaudio parec xdotool import; do
-    command -v "$tool" >/dev/null || { echo "demo-headless.sh: '$tool' is missing (Debian: xvfb pulseaudio pulseaudio-utils xdotool imagemagick)" >&2; exit 2; }
+  server=${ZARVELIN_SOUND_SERVER:-}
+  if [ -z "$server" ]; then
+    if command -v pulseaudio >/dev/null; then server=pulseaudio
+    elif command -v pipewire-pulse >/dev/null; then server=pipewire
+    else
+      echo "demo-headless.sh: no sound server here: install pulseaudio, or pipewire with pipewire-pulse and wireplumber" >&2
+      exit 2
+    fi
+  fi
+  case $server in
+    pulseaudio) server_tools=(pulseaudio) ;;
+    pipewire) server_tools=(pipewire pipewire-pulse wireplumber dbus-run-session) ;;
+    *) echo "demo-headless.sh: ZARVELIN_SOUND_SERVER='$server'; give pulseaudio or pipewire" >&2; exit 2 ;;
+  esac
+  for tool in Xvfb "${server_tools[@]}" pactl parec xdotool import; do
+    command -v "$tool" >/dev/null || { echo "demo-headless.sh: '$tool' is missing (Debian: xvfb pulseaudio-utils xdotool imagemagick, and pulseaudio or pipewire-pulse with wireplumber)" >&2; exit 2; }
   done
   mkdir -p "$(dirname "$out")"
   out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
   # Everything is made in a scratch folder first and moved into place once complete.
   work=$(mktemp -d "${out%/}.partial.XXXXXX")
   trap 'rm -rf "$work"' EXIT
-  ZARVELIN_DEMO_INNER=1 "$root/tests/scripts/with-xvfb.sh" "$root/tests/scripts/with-pulse.sh" \
-    "$0" "$work" "$program"
+  if [ "$server" = pulseaudio ]; then
+    ZARVELIN_DEMO_INNER=1 "$root/tests/scripts/with-xvfb.sh" "$root/tests/scripts/with-pulse.sh" \
+      "$0" "$work" "$program"
+  else
+    ZARVELIN_DEMO_INNER=pipewire "$root/tests/scripts/with-xvfb.sh" dbus-run-session -- \
+      "$0" "$work" "$program"
+  fi
   mkdir -p "$out"
   mv -f "$work"/* "$out"/
   echo "demo: control window, strobe frames and sound in $out"

@@ -4,8 +4,22 @@
 # the Linux program and its headless demo need; for `all` (the default), also the Windows
 # cross build and Wine, for the tests. Needs root (or sudo). Does nothing when all are
 # present.
+#
+# It never removes a package: apt's plan is simulated first, and if it would remove
+# anything (pulseaudio and pipewire-alsa exclude each other, for instance) the script
+# stops and names what would go; the real install runs with --no-remove besides. A sound
+# server (pulseaudio) is installed only where none is: PipeWire with pipewire-pulse
+# counts as one.
+#
+# For checking the plan without touching the machine:
+#   ZARVELIN_DEPS_SIMULATE=1      only simulate (apt-get -s): say what would be installed
+#   ZARVELIN_DPKG_ADMINDIR=DIR    take the installed packages from DIR/status instead of
+#                                 the system's dpkg database
 set -euo pipefail
 group="${1:-all}"
+simulate="${ZARVELIN_DEPS_SIMULATE:-0}"
+admindir="${ZARVELIN_DPKG_ADMINDIR:-/var/lib/dpkg}"
+apt_state=(-o "Dir::State::status=$admindir/status")
 
 packages=(
   # the native build
@@ -13,7 +27,7 @@ packages=(
   qt6-base-dev libxcb1-dev libasound2-dev libsleef-dev
   # a desktop with no display: X server, input, screenshots, a sound server
   xvfb xdotool libx11-6 libxtst6 x11-utils x11-apps imagemagick fonts-dejavu-core
-  pulseaudio pulseaudio-utils libasound2-plugins alsa-utils sox
+  pulseaudio-utils libasound2-plugins alsa-utils sox
   python3 psmisc procps
 )
 if [ "$group" = all ]; then
@@ -31,23 +45,63 @@ fi
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 
+installed() {
+  dpkg-query --admindir="$admindir" -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
+}
 absent() {
   local p
-  for p in "$@"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || echo "$p"
-  done
+  for p in "$@"; do installed "$p" || echo "$p"; done
 }
+# A sound server for the program's ALSA output and the headless demo: PulseAudio, unless
+# this machine already has one (PipeWire's pulse server counts).
+if ! installed pulseaudio && ! installed pipewire-pulse; then
+  packages+=(pulseaudio)
+elif ! installed pulseaudio; then
+  # The headless demo starts a private PipeWire: it needs the session manager and a
+  # private D-Bus session besides.
+  packages+=(wireplumber dbus-daemon)
+fi
 mapfile -t missing < <(absent "${packages[@]}")
 missing_wine=()
 [ ${#wine_packages[@]} -eq 0 ] || mapfile -t missing_wine < <(absent "${wine_packages[@]}")
 [ ${#missing[@]} -eq 0 ] && [ ${#missing_wine[@]} -eq 0 ] && exit 0
 
-echo "Installing: ${missing[*]} ${missing_wine[*]}"
 # Wine for 32-bit programs comes from the i386 architecture.
 if [ ${#missing_wine[@]} -gt 0 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
-  $sudo dpkg --add-architecture i386
+  if [ "$simulate" = 1 ]; then
+    echo "install-deps: (simulated) would add the i386 architecture for ${missing_wine[*]}; left out of the simulation"
+    missing_wine=()
+  else
+    $sudo dpkg --add-architecture i386
+  fi
 fi
-$sudo apt-get update -q
 export DEBIAN_FRONTEND=noninteractive
-[ ${#missing[@]} -eq 0 ] || $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
-[ ${#missing_wine[@]} -eq 0 ] || $sudo apt-get install -y -q "${missing_wine[@]}"
+[ "$simulate" = 1 ] || $sudo apt-get update -q
+
+# apt's plan for one install, simulated: stop if it would take any package away.
+check_plan() { # apt-get install options and packages...
+  local plan removed
+  if ! plan=$(apt-get -s "${apt_state[@]}" install "$@" 2>&1); then
+    echo "install-deps: apt cannot install what is needed here:" >&2
+    echo "$plan" >&2
+    exit 1
+  fi
+  removed=$(sed -nE 's/^Remv ([^ ]+).*/\1/p' <<<"$plan" | tr '\n' ' ')
+  if [ -n "$removed" ]; then
+    echo "install-deps: installing what is missing would remove these packages: $removed" >&2
+    echo "install-deps: nothing was changed. This set-up never removes a package; install the rest yourself or make room for them (for example, pulseaudio and pipewire-alsa exclude each other)." >&2
+    exit 1
+  fi
+  sed -nE 's/^Inst ([^ ]+).*/\1/p' <<<"$plan" | tr '\n' ' '
+}
+plan_main="" plan_wine=""
+[ ${#missing[@]} -eq 0 ] || plan_main=$(check_plan --no-install-recommends "${missing[@]}")
+[ ${#missing_wine[@]} -eq 0 ] || plan_wine=$(check_plan "${missing_wine[@]}")
+if [ "$simulate" = 1 ]; then
+  echo "install-deps: (simulated) would install: ${plan_main}${plan_wine}; would remove nothing"
+  exit 0
+fi
+
+echo "Installing: ${missing[*]} ${missing_wine[*]}"
+[ ${#missing[@]} -eq 0 ] || $sudo apt-get install -y -q --no-remove --no-install-recommends "${missing[@]}"
+[ ${#missing_wine[@]} -eq 0 ] || $sudo apt-get install -y -q --no-remove "${missing_wine[@]}"

@@ -1,0 +1,53 @@
+"""check_zip.py zarvelin-1.0.0-win32.zip
+The zip holds exactly the two programs, the licence and the README at its top; the
+texts have Windows line ends and say what they must; the programs are 32-bit Windows
+executables that import no DLL beyond the system's."""
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import zipfile
+
+path = sys.argv[1]
+problems = []
+if os.path.basename(path) != "zarvelin-1.0.0-win32.zip":
+    problems.append("zip named %s" % os.path.basename(path))
+with zipfile.ZipFile(path) as z:
+    names = sorted(z.namelist())
+    wanted = sorted(["zarvelin.exe", "zarvelin-render.exe", "LICENSE.txt", "README.txt"])
+    if names != wanted:
+        problems.append("the zip holds %s, wanted exactly %s" % (names, wanted))
+    texts = {n: z.read(n) for n in ("LICENSE.txt", "README.txt") if n in names}
+    with tempfile.TemporaryDirectory() as tmp:
+        programs = [n for n in ("zarvelin.exe", "zarvelin-render.exe") if n in names]
+        for n in programs:
+            z.extract(n, tmp)
+        system_dlls = {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "winmm.dll",
+                       "msvcrt.dll", "shell32.dll", "advapi32.dll"}
+        for n in programs:
+            dump = subprocess.run(["i686-w64-mingw32-objdump", "-p", os.path.join(tmp, n)],
+                                  capture_output=True, text=True, check=True).stdout
+            if "file format pei-i386" not in dump:
+                problems.append("%s is not a 32-bit Windows executable" % n)
+            dlls = {d.lower() for d in re.findall(r"DLL Name: (\S+)", dump)}
+            if not dlls <= system_dlls:
+                problems.append("%s needs DLLs Windows lacks: %s" % (n, sorted(dlls - system_dlls)))
+
+for name, data in texts.items():
+    if b"\n" in data.replace(b"\r\n", b"") or b"\r" in data.replace(b"\r\n", b""):
+        problems.append("%s has line ends other than CRLF" % name)
+    if not data.endswith(b"\r\n"):
+        problems.append("%s does not end its last line" % name)
+readme = texts.get("README.txt", b"").decode("utf-8", "replace")
+for words in ("photosensitive epilepsy", "светочувствительной эпилепсией", "full scale",
+              "полной громкости", "No installation", "Установка не нужна",
+              "zarvelin-render.exe --frequency", "MIT"):
+    if words not in readme:
+        problems.append("README.txt does not say %r" % words)
+if "MIT License" not in texts.get("LICENSE.txt", b"").decode("ascii", "replace"):
+    problems.append("LICENSE.txt is not the MIT licence")
+
+for p in problems:
+    print("FAIL:", p)
+sys.exit(1 if problems else 0)
