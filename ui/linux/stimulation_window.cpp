@@ -219,6 +219,11 @@ void showStimulationWindow()
     if (screen != nullptr)
         gWindow->setGeometry(screen->geometry());
     gPaintedLevel = 0;
+    // On X the window is black the moment it is mapped, filled by the server itself, as
+    // a window class's black brush does on Windows: otherwise it would show what lay
+    // beneath it until the first paint reached the server.
+    if (xcb_connection_t* connection = xcbConnection())
+        fillOnServer(connection, 0);
     gWindow->showFullScreen();
     gWindow->activateWindow();
     gWindow->setFocus(Qt::OtherFocusReason);
