@@ -28,8 +28,8 @@ int main(int argc, char** argv)
         // Nothing is left to save or release that the system does not take back with the
         // process, and the platform's own teardown is where a closed program can hang:
         // with Qt 6.4's Wayland plugin, ~QWaylandDisplay waits in QThread::wait for its
-        // event thread and, about one exit in five, waits for ever (a bare Qt program
-        // does the same). So the process ends here, before QApplication is destroyed.
+        // event thread and now and then waits for ever (one close in sixteen here; a bare Qt
+        // program does the same). So the process ends here, before QApplication goes.
         std::fflush(nullptr);
         std::_Exit(code);
     }
