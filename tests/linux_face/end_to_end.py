@@ -106,9 +106,10 @@ def frequency_shown(d, control):
     """The frequency display's text, selected with the mouse as a person would and read
     back from the selection it fills."""
     x, y, w, h = DISPLAY_FIELD
+    d.clear_selection()
     xs.xdotool("mousemove", "--window", str(control), str(x + 1), str(y + h // 2), "mousedown", "1",
                "mousemove", "--window", str(control), str(x + w - 1), str(y + h // 2), "mouseup", "1")
-    return xs.wait_for(d.selection_text, "the display's text in the selection")
+    return xs.wait_for(lambda: d.selection_text(timeout=1.0), "the display's text in the selection")
 
 
 def run_on_x(program, window_manager):
@@ -164,6 +165,17 @@ def run_on_x(program, window_manager):
         session_ended(d, stim, control, proc, "a held Space")
         time.sleep(0.5)
         check(not d.full_screen_windows(width, height), "the held key started another session")
+
+        # A key typed right after the click, before the stimulation window can have the
+        # keyboard, still ends the session: it is not lost at the control window.
+        for key in ["x", "space", "Return"]:
+            xs.xdotool("mousemove", "--window", str(control), str(START_BUTTON[0]), str(START_BUTTON[1]),
+                       "click", "1", "key", key)
+            time.sleep(0.5)
+            check(not d.full_screen_windows(width, height),
+                  "%s typed right after Start was lost: the session runs on" % key)
+            check(proc.poll() is None, "%s typed right after Start ended the program" % key)
+            xs.wait_for(lambda: d.viewable(control), "the control window after %s" % key)
 
         # A session ended by the window manager's close instead of a key.
         stim = start_session(d, control, width, height)

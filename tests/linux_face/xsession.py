@@ -67,6 +67,7 @@ _x11.XCreateSimpleWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_i
 _x11.XDestroyWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
 _x11.XConvertSelection.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_ulong,
                                    ctypes.c_ulong, ctypes.c_ulong]
+_x11.XSetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_ulong]
 _x11.XCheckTypedWindowEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_void_p]
 _x11.XGetWindowProperty.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_long,
                                     ctypes.c_long, ctypes.c_int, ctypes.c_ulong,
@@ -166,6 +167,11 @@ class Display:
                 inner = deeper[-1]
             out.append(inner)
         return out
+
+    def clear_selection(self):
+        """Leaves PRIMARY without an owner, so a later read cannot return an old text."""
+        _x11.XSetSelectionOwner(self.dpy, _x11.XInternAtom(self.dpy, b"PRIMARY", 0), 0, 0)
+        _x11.XSync(self.dpy, 0)
 
     def selection_text(self, timeout=10.0):
         """The text of the PRIMARY selection (what a mouse selection copies), or None."""
