@@ -1,7 +1,10 @@
-"""The real program on a real X server, used as a person would: Start clicked, the
-screen watched while the strobe runs, a key pressed, the desktop checked, a second
-session, then the window closed. Run under with-xvfb.sh and with-pulse.sh.
-Usage: end_to_end.py PATH_TO_ZARVELIN"""
+"""The real program used as a person would: Start clicked, the screen watched while the
+strobe runs, a key pressed, the desktop checked, system keys that must not end a
+session, Alt+F4, a held key, a click in the slider's channel, then the window closed.
+On X (under with-xvfb.sh, and with-openbox.sh for a window manager) or on Wayland
+(with-weston.sh under with-xvfb.sh: weston's output is an X window, so xdotool still
+types and clicks and its pixels are read from the X server). Run under with-pulse.sh.
+Usage: end_to_end.py [--window-manager | --wayland | --wayland-closes N] PATH_TO_ZARVELIN"""
 import os
 import sys
 import tempfile
@@ -27,11 +30,11 @@ def check(condition, message):
         fail(message)
 
 
-def curve_fits(samples, origin):
+def curve_fits(samples, origin, lag=FRAME + SLACK):
     """True if every sample's grey is one the curve takes at some tick that could have
     been on screen while the sample was read, for a strobe that started at `origin`."""
     for t0, t1, level in samples:
-        first = max(0, int((t0 - FRAME - SLACK - origin) / TICK))
+        first = max(0, int((t0 - lag - origin) / TICK))
         last = int((t1 - origin) / TICK) + 1
         if last < 0 or all(xs.strobe_level(k, FREQUENCY) != level for k in range(first, last + 1)):
             return False
@@ -51,7 +54,11 @@ def sample_strobe(d, width, height, count):
         samples.append((t0, t1, r))
         screen = d.grab(0, 0, width, height)
         flat = screen[:4] * (width * height)
-        check(screen == flat, "sample %d: the screen is not one flat grey" % i)
+        if screen != flat:
+            odd = [k // 4 for k in range(0, len(screen), 4) if screen[k:k + 4] != screen[:4]]
+            fail("sample %d: the screen is not one flat grey: %d pixels differ, first at %r, %r vs %r"
+                 % (i, len(odd), (odd[0] % width, odd[0] // width), screen[odd[0] * 4:odd[0] * 4 + 4],
+                    screen[:4]))
         bb, gg, rr = screen[0], screen[1], screen[2]
         check(rr == gg == bb and rr <= 254, "screen grey %r" % ((rr, gg, bb),))
         time.sleep(0.013 + 0.007 * (i % 5))  # spread the samples over the cycle
@@ -71,8 +78,41 @@ def run_session(d, control, width, height, clicked_at, samples_wanted):
     return stim
 
 
-def main():
-    program = sys.argv[1]
+UP_ARROW = (222 + 5, 5 + 3)
+SLIDER_CHANNEL = (242 + 150, 5 + 7)   # right of the thumb for any value below about 3000
+DISPLAY_FIELD = (160, 5, 40, 15)
+
+
+def start_session(d, control, width, height):
+    xs.click_in(control, *START_BUTTON)
+    return xs.wait_for(lambda: d.full_screen_windows(width, height), "the stimulation window")[0]
+
+
+def still_running(d, stim, proc, what):
+    time.sleep(0.3)
+    check(proc.poll() is None, "the program ended after " + what)
+    check(d.viewable(stim), what + " ended the session")
+
+
+def session_ended(d, stim, control, proc, what):
+    xs.wait_for(lambda: not d.viewable(stim), "the stimulation window to go after " + what)
+    check(proc.poll() is None, what + " ended the program")
+    check(d.viewable(control), "the control window is not shown after " + what)
+    xs.wait_for(lambda: xs.focused_window() == control,
+                "the control window to take the focus after " + what)
+
+
+def frequency_shown(d, control):
+    """The frequency display's text, selected with the mouse as a person would and read
+    back from the selection it fills."""
+    x, y, w, h = DISPLAY_FIELD
+    d.clear_selection()
+    xs.xdotool("mousemove", "--window", str(control), str(x + 1), str(y + h // 2), "mousedown", "1",
+               "mousemove", "--window", str(control), str(x + w - 1), str(y + h // 2), "mouseup", "1")
+    return xs.wait_for(lambda: d.selection_text(timeout=1.0), "the display's text in the selection")
+
+
+def run_on_x(program, window_manager):
     log = os.path.join(tempfile.mkdtemp(prefix="zarvelin-e2e-"), "program.log")
     d = xs.Display()
     width, height = map(int, xs.xdotool("getdisplaygeometry").split())
@@ -81,31 +121,77 @@ def main():
         control = xs.control_window()
         x, y, w, h = xs.window_geometry(control)
         check((w, h) == (494, 141), "control window client %dx%d" % (w, h))
-        check((x, y) == (width // 2 - 250, 50), "control window at %d,%d" % (x, y))
+        if window_manager:
+            # The frame goes where the program asks; the client sits inside it.
+            check(width // 2 - 250 <= x <= width // 2 - 240 and 50 <= y <= 100,
+                  "control window client at %d,%d" % (x, y))
+        else:
+            check((x, y) == (width // 2 - 250, 50), "control window at %d,%d" % (x, y))
         xs.wait_for(lambda: d.pixel(x + 2, y + 2) != (0, 0, 0), "the control window painted")
 
         for session in range(2):
             clicked_at = time.monotonic()
             xs.click_in(control, *START_BUTTON)
             stim = run_session(d, control, width, height, clicked_at, 14)
-            check(int(xs.xdotool("getwindowfocus")) == stim, "the stimulation window has no focus")
+            xs.wait_for(lambda: xs.focused_window() == stim, "the stimulation window to take the focus")
             # Clicks do nothing.
             xs.click_in(stim, width // 3, height // 3)
             time.sleep(0.1)
             check(d.viewable(stim), "a click ended the session")
             xs.xdotool("key", ["space", "Escape"][session])
-            xs.wait_for(lambda: not d.viewable(stim), "the stimulation window to go")
-            check(d.viewable(control), "the control window is not shown")
-            xs.wait_for(lambda: int(xs.xdotool("getwindowfocus")) == control,
-                        "the control window to take the focus")
-            check(proc.poll() is None, "the program ended with the session")
+            session_ended(d, stim, control, proc, "a key")
 
-        # A third session ended by the window manager's close instead of a key.
-        xs.click_in(control, *START_BUTTON)
-        stim = xs.wait_for(lambda: d.full_screen_windows(width, height), "the stimulation window")[0]
+        # Keys Windows keeps as system keys leave the session running; a plain one ends it.
+        stim = start_session(d, control, width, height)
+        for key in ["alt", "alt+x", "F10"]:
+            xs.xdotool("key", key)
+            still_running(d, stim, proc, key)
+        xs.xdotool("key", "a")
+        session_ended(d, stim, control, proc, "the key a")
+
+        # Alt+F4 ends the session, through the window manager's close where there is
+        # one, and leaves the program running.
+        stim = start_session(d, control, width, height)
+        xs.xdotool("key", "alt+F4")
+        session_ended(d, stim, control, proc, "Alt+F4")
+        time.sleep(0.3)
+        check(proc.poll() is None, "Alt+F4 ended the program")
+
+        # A key held down ends the session once; its auto-repeat starts nothing.
+        stim = start_session(d, control, width, height)
+        xs.xdotool("keydown", "space")
+        time.sleep(1.5)
+        xs.xdotool("keyup", "space")
+        session_ended(d, stim, control, proc, "a held Space")
+        time.sleep(0.5)
+        check(not d.full_screen_windows(width, height), "the held key started another session")
+
+        # A key typed right after the click, before the stimulation window can have the
+        # keyboard, still ends the session: it is not lost at the control window.
+        for key in ["x", "space", "Return"]:
+            xs.xdotool("mousemove", "--window", str(control), str(START_BUTTON[0]), str(START_BUTTON[1]),
+                       "click", "1", "key", key)
+            time.sleep(0.5)
+            check(not d.full_screen_windows(width, height),
+                  "%s typed right after Start was lost: the session runs on" % key)
+            check(proc.poll() is None, "%s typed right after Start ended the program" % key)
+            xs.wait_for(lambda: d.viewable(control), "the control window after %s" % key)
+
+        # A session ended by the window manager's close instead of a key.
+        stim = start_session(d, control, width, height)
         d.close_window(stim)
         xs.wait_for(lambda: not d.viewable(stim), "the closed stimulation window to go")
         check(proc.poll() is None, "closing the stimulation window ended the program")
+
+        # The arrows take the default to 7,85; one click in the slider's channel right of
+        # the thumb moves one page, a fifth of the range: 17,83, as under Windows.
+        for _ in range(5):
+            xs.click_in(control, *UP_ARROW)
+        shown = frequency_shown(d, control)
+        check(shown == "7,85", "the arrows show %r, not 7,85" % shown)
+        xs.click_in(control, *SLIDER_CHANNEL)
+        shown = frequency_shown(d, control)
+        check(shown == "17,83", "a click in the channel shows %r, not 17,83" % shown)
 
         # Closing the control window ends the program with code 0.
         d.close_window(control)
@@ -122,6 +208,27 @@ def main():
             text = f.read()
         if text.strip():
             print("program output:\n" + text)
+
+
+def main():
+    args = sys.argv[1:]
+    mode = "x"
+    if args and args[0] in ("--window-manager", "--wayland", "--wayland-closes"):
+        mode = args.pop(0)
+    if mode == "--wayland-closes":
+        count = int(args.pop(0))
+    if len(args) != 1:
+        print(__doc__.strip().splitlines()[-1])
+        sys.exit(2)
+    program = args[0]
+    if mode == "--wayland":
+        import wayland_session
+        wayland_session.run(program, sessions=True, closes=1)
+    elif mode == "--wayland-closes":
+        import wayland_session
+        wayland_session.run(program, sessions=False, closes=count)
+    else:
+        run_on_x(program, window_manager=(mode == "--window-manager"))
     print("end to end: OK")
 
 

@@ -5,13 +5,16 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QSet>
 #include <QSlider>
+#include <QStyleOptionSlider>
 #include <QTest>
+#include <QWindow>
 #include <QToolButton>
 
 #include <cstring>
@@ -67,6 +70,64 @@ void clickStart()
     QTest::mouseClick(startButton(), Qt::LeftButton);
     for (int i = 0; i < kHangMs && startWaiting(); ++i)
         QTest::qWait(1);
+}
+
+// A key as the window system hands it to one of the program's windows: to the window
+// itself, which passes it to whichever of its widgets has the focus.
+bool sendKey(QWidget* window, QEvent::Type type, int key, Qt::KeyboardModifiers held = {},
+             bool autoRepeat = false)
+{
+    QWindow* handle = window->windowHandle();
+    Q_ASSERT(handle != nullptr);
+    const quint32 scanCode = static_cast<quint32>(key & 0xFFFF) + 8; // any, but the same per key
+    QKeyEvent event(type, key, held, scanCode, 0, 0, QString(), autoRepeat);
+    QCoreApplication::sendEvent(handle, &event);
+    return event.isAccepted();
+}
+
+void pressAndRelease(QWidget* window, int key, Qt::KeyboardModifiers held = {})
+{
+    sendKey(window, QEvent::KeyPress, key, held);
+    sendKey(window, QEvent::KeyRelease, key, held);
+}
+
+// Lets the event loop run for a while, as a person between two keys would.
+void settle()
+{
+    QTest::qWait(50);
+}
+
+// Clicks Start right after the last session's key, again and again, until the click
+// finds that session's workers still winding down and the new Start waits for them.
+bool catchAWaitingStart()
+{
+    for (int i = 0; i < 400; ++i) {
+        clickStart();
+        sendKey(stimulationWindow(), QEvent::KeyPress, Qt::Key_Escape);
+        sendKey(stimulationWindow(), QEvent::KeyRelease, Qt::Key_Escape);
+        QTest::mouseClick(startButton(), Qt::LeftButton);
+        if (startWaiting())
+            return true;
+        if (sessionRunning(&SessionFlag))
+            stopSession();
+    }
+    return false;
+}
+
+// Where a click in the slider's channel lands, `offset` pixels beside the thumb.
+QPoint besideTheThumb(int offset)
+{
+    QStyleOptionSlider option;
+    option.initFrom(slider());
+    option.orientation = slider()->orientation();
+    option.minimum = slider()->minimum();
+    option.maximum = slider()->maximum();
+    option.sliderPosition = slider()->sliderPosition();
+    option.sliderValue = slider()->value();
+    option.subControls = QStyle::SC_All;
+    const QRect thumb = slider()->style()->subControlRect(QStyle::CC_Slider, &option,
+                                                            QStyle::SC_SliderHandle, slider());
+    return QPoint(offset > 0 ? thumb.right() + offset : thumb.left() + offset, thumb.center().y());
 }
 
 } // namespace
@@ -243,6 +304,37 @@ private slots:
         QVERIFY(!sessionRunning(&SessionFlag));
     }
 
+    // A left click in the channel moves one page, a fifth of the range, toward the click,
+    // stopping at the ends: the same page as the trackbar's under Windows.
+    void channelClickMovesOnePage_data()
+    {
+        QTest::addColumn<int>("start");
+        QTest::addColumn<int>("offset"); // pixels right (+) or left (-) of the thumb
+        QTest::addColumn<int>("position");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("right of the thumb") << 785 << 30 << 1783 << "17,83";
+        QTest::newRow("far right of the thumb") << 785 << 150 << 1783 << "17,83";
+        QTest::newRow("left of the thumb") << 2783 << -30 << 1785 << "17,85";
+        QTest::newRow("right, near the top") << 4500 << 8 << 5000 << "50,00";
+        QTest::newRow("left, near the bottom") << 600 << -8 << 10 << "0,10";
+    }
+
+    void channelClickMovesOnePage()
+    {
+        QFETCH(int, start);
+        QFETCH(int, offset);
+        QFETCH(int, position);
+        QFETCH(QString, text);
+        setFrequency(start);
+        const QPoint at = besideTheThumb(offset);
+        QVERIFY2(slider()->rect().contains(at), "the click falls outside the slider");
+        QTest::mouseClick(slider(), Qt::LeftButton, {}, at);
+        QCOMPARE(slider()->value(), position);
+        QCOMPARE(static_cast<int>(arrowsPosition()), position);
+        QCOMPARE(display()->text(), text);
+        QVERIFY(!sessionRunning(&SessionFlag));
+    }
+
     void arrowRepeatsWhileHeld()
     {
         setFrequency(780);
@@ -326,6 +418,155 @@ private slots:
         QCOMPARE(visualList()->currentIndex(), 1);
         QVERIFY(waitForWorkers(kHangMs));
         QCOMPARE(strobeTimersRunning(), 0);
+    }
+
+    // Keys Windows delivers as system keys never end a session there; every other key
+    // does, Alt+F4 through the close it stands for. Each row is pressed during a session,
+    // at the stimulation window, as the window system delivers it.
+    void systemKeysLeaveTheSessionRunning_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("held");
+        QTest::addColumn<bool>("ends");
+        const int alt = Qt::AltModifier;
+        QTest::newRow("Alt alone") << int(Qt::Key_Alt) << alt << false;
+        QTest::newRow("Alt+X") << int(Qt::Key_X) << alt << false;
+        QTest::newRow("Alt+Shift+X") << int(Qt::Key_X) << (alt | int(Qt::ShiftModifier)) << false;
+        QTest::newRow("Alt+Tab") << int(Qt::Key_Tab) << alt << false;
+        QTest::newRow("F10") << int(Qt::Key_F10) << 0 << false;
+        QTest::newRow("Shift+F10") << int(Qt::Key_F10) << int(Qt::ShiftModifier) << false;
+        QTest::newRow("Alt+F4") << int(Qt::Key_F4) << alt << true;
+        QTest::newRow("Ctrl+Alt+X") << int(Qt::Key_X) << (alt | int(Qt::ControlModifier)) << true;
+        QTest::newRow("Ctrl+F10") << int(Qt::Key_F10) << int(Qt::ControlModifier) << true;
+        QTest::newRow("F4") << int(Qt::Key_F4) << 0 << true;
+        QTest::newRow("Shift alone") << int(Qt::Key_Shift) << int(Qt::ShiftModifier) << true;
+        QTest::newRow("Ctrl alone") << int(Qt::Key_Control) << int(Qt::ControlModifier) << true;
+        QTest::newRow("AltGr") << int(Qt::Key_AltGr) << 0 << true;
+        QTest::newRow("x") << int(Qt::Key_X) << 0 << true;
+    }
+
+    void systemKeysLeaveTheSessionRunning()
+    {
+        QFETCH(int, key);
+        QFETCH(int, held);
+        QFETCH(bool, ends);
+        clickStart();
+        QVERIFY(sessionRunning(&SessionFlag));
+        pressAndRelease(stimulationWindow(), key, Qt::KeyboardModifiers(held));
+        settle();
+        QCOMPARE(!sessionRunning(&SessionFlag), ends);
+        QCOMPARE(!stimulationWindow()->isVisible(), ends);
+        QCOMPARE(controlWindow()->isEnabled(), ends);
+        QVERIFY(controlWindow()->isVisible());
+        if (!ends) {
+            // The session goes on until an ordinary key.
+            pressAndRelease(stimulationWindow(), Qt::Key_A);
+            QVERIFY(!sessionRunning(&SessionFlag));
+        }
+    }
+
+    // The key that ends a session may reach either window: the stimulation window may
+    // not have the keyboard yet when it is pressed. The control window must not act on
+    // it (Space on a focused Start would start a second session).
+    void keyAtTheControlWindowEndsTheSession_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("Space") << int(Qt::Key_Space);
+        QTest::newRow("Return") << int(Qt::Key_Return);
+        QTest::newRow("Right") << int(Qt::Key_Right);
+        QTest::newRow("a letter") << int(Qt::Key_Q);
+    }
+
+    void keyAtTheControlWindowEndsTheSession()
+    {
+        QFETCH(int, key);
+        setFrequency(1500);
+        clickStart();
+        QVERIFY(sessionRunning(&SessionFlag));
+        startButton()->setFocus(Qt::OtherFocusReason);
+        pressAndRelease(controlWindow(), key);
+        settle();
+        QVERIFY(!sessionRunning(&SessionFlag));
+        QVERIFY(!startWaiting());
+        QVERIFY(!stimulationWindow()->isVisible());
+        QVERIFY(controlWindow()->isEnabled());
+        QCOMPARE(slider()->value(), 1500);
+        QVERIFY(!cursorHidden());
+    }
+
+    // A Start waiting for the last session's workers has begun the session for the user:
+    // a key then, at the control window whose Start still has the focus, drops it, and
+    // nothing starts afterwards.
+    void keyWhileAStartWaitsDropsIt()
+    {
+        visualList()->setCurrentIndex(1);
+        soundList()->setCurrentIndex(1);
+        QVERIFY2(catchAWaitingStart(), "no Start ever found the last workers still running");
+        QVERIFY(startButton()->hasFocus());
+        pressAndRelease(controlWindow(), Qt::Key_Space);
+        QVERIFY(!startWaiting());
+        QVERIFY(waitForWorkers(kHangMs));
+        QTest::qWait(100);
+        QVERIFY(!sessionRunning(&SessionFlag));
+        QVERIFY(!stimulationWindow()->isVisible());
+        QVERIFY(controlWindow()->isEnabled());
+        QVERIFY(!cursorHidden());
+    }
+
+    // The same for a system key, which leaves it waiting, and for the close request that
+    // Alt+F4 sends to the control window then: the start is dropped, the program stays.
+    void closeWhileAStartWaitsDropsIt()
+    {
+        QVERIFY2(catchAWaitingStart(), "no Start ever found the last workers still running");
+        pressAndRelease(controlWindow(), Qt::Key_Alt, Qt::AltModifier);
+        QVERIFY(startWaiting());
+        QVERIFY(!controlWindow()->close());
+        QVERIFY(!startWaiting());
+        QVERIFY(waitForWorkers(kHangMs));
+        QTest::qWait(100);
+        QVERIFY(!sessionRunning(&SessionFlag));
+        QVERIFY(controlWindow()->isVisible());
+    }
+
+    // A key held down ends the session once; its auto-repeat and its release are held
+    // back from the control window even where a control that acts on that key has the
+    // focus, and the next fresh press is the control's again.
+    void heldKeyEndsTheSessionOnce_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("onSlider"); // else on Start
+        QTest::newRow("Space on Start") << int(Qt::Key_Space) << false;
+        QTest::newRow("Right on the slider") << int(Qt::Key_Right) << true;
+    }
+
+    void heldKeyEndsTheSessionOnce()
+    {
+        QFETCH(int, key);
+        QFETCH(bool, onSlider);
+        setFrequency(2000);
+        clickStart();
+        QVERIFY(sessionRunning(&SessionFlag));
+        sendKey(stimulationWindow(), QEvent::KeyPress, key);
+        QVERIFY(!sessionRunning(&SessionFlag));
+        QWidget* focused = onSlider ? static_cast<QWidget*>(slider()) : startButton();
+        focused->setFocus(Qt::OtherFocusReason);
+        for (int i = 0; i < 10; ++i) {
+            sendKey(controlWindow(), QEvent::KeyRelease, key, {}, true);
+            sendKey(controlWindow(), QEvent::KeyPress, key, {}, true);
+            QTest::qWait(5);
+        }
+        sendKey(controlWindow(), QEvent::KeyRelease, key);
+        settle();
+        QVERIFY(!sessionRunning(&SessionFlag));
+        QVERIFY(!startWaiting());
+        QVERIFY(!startButton()->isDown());
+        QCOMPARE(slider()->value(), 2000);
+        // A new press is the focused control's: the key is not held back for ever.
+        pressAndRelease(controlWindow(), key);
+        for (int i = 0; i < kHangMs && startWaiting(); ++i)
+            QTest::qWait(1);
+        QCOMPARE(sessionRunning(&SessionFlag), !onSlider);
+        QCOMPARE(slider()->value(), onSlider ? 2001 : 2000);
     }
 
     void secondStartCapturesAgain()

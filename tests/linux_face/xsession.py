@@ -60,11 +60,33 @@ _x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctype
                             ctypes.c_void_p]
 _x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
 _x11.XFlush.argtypes = [ctypes.c_void_p]
+_x11.XCreateSimpleWindow.restype = ctypes.c_ulong
+_x11.XCreateSimpleWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
+                                     ctypes.c_uint, ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong,
+                                     ctypes.c_ulong]
+_x11.XDestroyWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+_x11.XConvertSelection.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_ulong,
+                                   ctypes.c_ulong, ctypes.c_ulong]
+_x11.XSetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_ulong]
+_x11.XCheckTypedWindowEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_void_p]
+_x11.XGetWindowProperty.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_long,
+                                    ctypes.c_long, ctypes.c_int, ctypes.c_ulong,
+                                    ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.c_int),
+                                    ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.c_ulong),
+                                    ctypes.POINTER(ctypes.c_void_p)]
 
 ALL_PLANES = ctypes.c_ulong(-1).value
 Z_PIXMAP = 2
 IS_VIEWABLE = 2
 CLIENT_MESSAGE = 33
+SELECTION_NOTIFY = 31
+
+
+class XSelectionEvent(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("requestor", ctypes.c_ulong),
+                ("selection", ctypes.c_ulong), ("target", ctypes.c_ulong),
+                ("property", ctypes.c_ulong), ("time", ctypes.c_ulong), ("pad", ctypes.c_long * 16)]
 
 
 class Display:
@@ -113,15 +135,73 @@ class Display:
             _x11.XFree(children)
         return found
 
+    def children(self, window):
+        root = ctypes.c_ulong()
+        parent = ctypes.c_ulong()
+        children = ctypes.POINTER(ctypes.c_ulong)()
+        n = ctypes.c_uint()
+        if not _x11.XQueryTree(self.dpy, window, ctypes.byref(root), ctypes.byref(parent),
+                               ctypes.byref(children), ctypes.byref(n)):
+            return []
+        found = [children[i] for i in range(n.value)]
+        if children:
+            _x11.XFree(children)
+        return found
+
     def full_screen_windows(self, width, height):
-        """Viewable top-level windows covering the whole screen."""
+        """Viewable windows covering the whole screen: the top-level ones, or under a
+        window manager the program's windows inside its full-screen frames."""
+        def covers(w):
+            a = self.attributes(w)
+            return a is not None and a.map_state == IS_VIEWABLE and a.x == 0 and a.y == 0 \
+                and a.width == width and a.height == height
         out = []
         for w in self.top_windows():
-            a = self.attributes(w)
-            if a is not None and a.map_state == IS_VIEWABLE and a.x == 0 and a.y == 0 \
-                    and a.width == width and a.height == height:
-                out.append(w)
+            if not covers(w):
+                continue
+            inner = w
+            while True:
+                deeper = [c for c in self.children(inner) if covers(c)]
+                if not deeper:
+                    break
+                inner = deeper[-1]
+            out.append(inner)
         return out
+
+    def clear_selection(self):
+        """Leaves PRIMARY without an owner, so a later read cannot return an old text."""
+        _x11.XSetSelectionOwner(self.dpy, _x11.XInternAtom(self.dpy, b"PRIMARY", 0), 0, 0)
+        _x11.XSync(self.dpy, 0)
+
+    def selection_text(self, timeout=10.0):
+        """The text of the PRIMARY selection (what a mouse selection copies), or None."""
+        atom = lambda name: _x11.XInternAtom(self.dpy, name, 0)  # noqa: E731
+        window = _x11.XCreateSimpleWindow(self.dpy, self.root, 0, 0, 1, 1, 0, 0, 0)
+        try:
+            prop = atom(b"ZARVELIN_TEST_SELECTION")
+            _x11.XConvertSelection(self.dpy, atom(b"PRIMARY"), atom(b"UTF8_STRING"), prop, window, 0)
+            _x11.XFlush(self.dpy)
+            ev = XSelectionEvent()
+            deadline = time.monotonic() + timeout
+            while not _x11.XCheckTypedWindowEvent(self.dpy, window, SELECTION_NOTIFY, ctypes.byref(ev)):
+                if time.monotonic() > deadline:
+                    return None
+                time.sleep(0.01)
+            if ev.property == 0:
+                return None
+            kind, fmt, n, after = ctypes.c_ulong(), ctypes.c_int(), ctypes.c_ulong(), ctypes.c_ulong()
+            data = ctypes.c_void_p()
+            _x11.XGetWindowProperty(self.dpy, window, prop, 0, 4096, 1, 0, ctypes.byref(kind),
+                                    ctypes.byref(fmt), ctypes.byref(n), ctypes.byref(after),
+                                    ctypes.byref(data))
+            if not data.value:
+                return None
+            text = ctypes.string_at(data.value, n.value).decode("utf-8", "replace")
+            _x11.XFree(data)
+            return text
+        finally:
+            _x11.XDestroyWindow(self.dpy, window)
+            _x11.XFlush(self.dpy)
 
     def close_window(self, window):
         """What a window manager sends when the user closes a window."""
@@ -141,8 +221,15 @@ def xdotool(*args, timeout=20):
                           timeout=timeout).stdout.strip()
 
 
-def start_program(program, log_path):
-    env = dict(os.environ, QT_QPA_PLATFORM="xcb")
+def focused_window():
+    """The window with the keyboard focus; 0 while none has it (a window manager may
+    hold it for a moment between two windows)."""
+    out = subprocess.run(["xdotool", "getwindowfocus"], capture_output=True, text=True, timeout=20)
+    return int(out.stdout) if out.returncode == 0 and out.stdout.strip().isdigit() else 0
+
+
+def start_program(program, log_path, platform="xcb"):
+    env = dict(os.environ, QT_QPA_PLATFORM=platform)
     log = open(log_path, "w")
     return subprocess.Popen([program], env=env, stdout=log, stderr=subprocess.STDOUT)
 

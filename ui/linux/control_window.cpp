@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
@@ -28,7 +29,9 @@
 namespace {
 
 // Closing the control window ends the program, except while a session runs: the window
-// is disabled then and, as on every desktop, takes no orders until the key press.
+// is disabled then and, as on every desktop, takes no orders until the key press. While
+// a Start waits for the last session's workers the session has begun for the user, and
+// a close (Alt+F4 at the window that still has the keyboard) ends that session instead.
 class ControlWindowWidget : public QWidget {
 protected:
     void closeEvent(QCloseEvent* event) override
@@ -37,8 +40,29 @@ protected:
             event->ignore();
             return;
         }
+        if (startWaiting()) {
+            event->ignore();
+            stopSession();
+            return;
+        }
         event->accept();
         QCoreApplication::quit();
+    }
+};
+
+// A left click in the slider's channel moves the thumb one page toward the click, as
+// the trackbar does on Windows; some desktop styles would rather jump to the click.
+class PagingSliderStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returned) const override
+    {
+        const int base = QProxyStyle::styleHint(hint, option, widget, returned);
+        if (hint == SH_Slider_AbsoluteSetButtons)
+            return base & ~static_cast<int>(Qt::LeftButton);
+        if (hint == SH_Slider_PageSetButtons)
+            return base | static_cast<int>(Qt::LeftButton);
+        return base;
     }
 };
 
@@ -160,6 +184,10 @@ QWidget* makeControl(QWidget* parent, const ControlRow& entry)
         gSlider = new QSlider(Qt::Horizontal, parent);
         gSlider->setRange(static_cast<int>(kMinFrequency), static_cast<int>(kMaxFrequency));
         gSlider->setValue(static_cast<int>(kDefaultFrequency));
+        gSlider->setPageStep(kSliderPage);
+        auto* style = new PagingSliderStyle;
+        style->setParent(gSlider);
+        gSlider->setStyle(style);
         QObject::connect(gSlider, &QSlider::valueChanged, onSliderMoved);
         return gSlider;
     }

@@ -17,6 +17,7 @@
 #include <cmath>
 
 #include "session/session_controller.h"
+#include "session/session_flag.h"
 #include "ui/linux/face_probe.h"
 #include "ui/linux/strobe_published.h"
 #include "visual/strobe_level.h"
@@ -49,12 +50,9 @@ protected:
         painter.fillRect(rect(), QColor::fromRgb(greyColour(gPaintedLevel)));
     }
 
-    // Any key ends the session, whatever it is.
-    void keyPressEvent(QKeyEvent* event) override
-    {
-        event->accept();
-        stopSession();
-    }
+    // The keys that end a session are taken by the application's key filter before any
+    // window sees them; the system keys that reach this window do nothing here.
+    void keyPressEvent(QKeyEvent* event) override { event->accept(); }
 
     // The window manager asking to close the window (Alt+F4) ends the session like a
     // key press; the window itself lives on for the next session.
@@ -72,6 +70,79 @@ protected:
 
 StimulationWidget* gWindow = nullptr;
 QTimer* gFrameTimer = nullptr;
+
+// A key the system keeps for itself on Windows, where it arrives as WM_SYSKEYDOWN and
+// never as the WM_KEYDOWN that ends a session there: F10, Alt itself, and any key
+// pressed while Alt is held, unless Ctrl is held too (Ctrl+Alt, AltGr, is an ordinary
+// chord).
+bool isSystemKey(const QKeyEvent& key)
+{
+    if (key.key() == Qt::Key_Alt)
+        return true;
+    const Qt::KeyboardModifiers held = key.modifiers();
+    if (held & Qt::ControlModifier)
+        return false;
+    return key.key() == Qt::Key_F10 || (held & Qt::AltModifier);
+}
+
+// Alt+F4 is the desktop's close: where no window manager turns it into a close request,
+// it arrives here as a key and does what that request does.
+bool isCloseChord(const QKeyEvent& key)
+{
+    return key.key() == Qt::Key_F4 && (key.modifiers() & Qt::AltModifier) &&
+           !(key.modifiers() & Qt::ControlModifier);
+}
+
+bool sessionHasTheKeys()
+{
+    return sessionRunning(&SessionFlag) || startWaiting();
+}
+
+// From the moment Start is handled until the session ends, a key ends it whichever of
+// the two windows has the keyboard at that instant: the stimulation window may not have
+// it yet (the window manager is still mapping it, or a Start waits for the last
+// session's workers), and the disabled control window would drop it. Filtering the
+// whole application sees the key first, at the window it was sent to. The key that
+// ended the session is then held back until it is released: its auto-repeat must not
+// reach the control window, where Space or Return would act on a control.
+class SessionKeys : public QObject {
+protected:
+    bool eventFilter(QObject* receiver, QEvent* event) override
+    {
+        const QEvent::Type type = event->type();
+        if (type != QEvent::KeyPress && type != QEvent::KeyRelease)
+            return QObject::eventFilter(receiver, event);
+        const auto* key = static_cast<const QKeyEvent*>(event);
+        if (mHolding && sameKey(*key)) {
+            if (type == QEvent::KeyRelease && !key->isAutoRepeat())
+                mHolding = false; // the last event of that key
+            if (type == QEvent::KeyRelease || key->isAutoRepeat())
+                return true;
+            mHolding = false; // a fresh press: its release went elsewhere
+        }
+        if (type != QEvent::KeyPress || !sessionHasTheKeys())
+            return false;
+        if (isSystemKey(*key) && !isCloseChord(*key))
+            return false;
+        mHolding = true;
+        mKey = key->key();
+        mScanCode = key->nativeScanCode();
+        stopSession();
+        return true;
+    }
+
+private:
+    bool sameKey(const QKeyEvent& key) const
+    {
+        return key.key() == mKey && key.nativeScanCode() == mScanCode;
+    }
+
+    bool mHolding = false;
+    int mKey = 0;
+    quint32 mScanCode = 0;
+};
+
+SessionKeys* gSessionKeys = nullptr;
 
 // On X the server fills the window itself: the grey becomes the window's background
 // and the whole window is cleared to it, two small requests instead of eight megabytes
@@ -120,6 +191,8 @@ int frameIntervalMs()
 
 void createStimulationWindow()
 {
+    gSessionKeys = new SessionKeys;
+    qApp->installEventFilter(gSessionKeys);
     gWindow = new StimulationWidget;
     gFrameTimer = new QTimer(gWindow);
     gFrameTimer->setTimerType(Qt::PreciseTimer);
@@ -128,6 +201,8 @@ void createStimulationWindow()
 
 void destroyStimulationWindow()
 {
+    delete gSessionKeys; // leaves the application's filters on its own
+    gSessionKeys = nullptr;
     delete gWindow;
     gWindow = nullptr;
     gFrameTimer = nullptr;
@@ -144,6 +219,11 @@ void showStimulationWindow()
     if (screen != nullptr)
         gWindow->setGeometry(screen->geometry());
     gPaintedLevel = 0;
+    // On X the window is black the moment it is mapped, filled by the server itself, as
+    // a window class's black brush does on Windows: otherwise it would show what lay
+    // beneath it until the first paint reached the server.
+    if (xcb_connection_t* connection = xcbConnection())
+        fillOnServer(connection, 0);
     gWindow->showFullScreen();
     gWindow->activateWindow();
     gWindow->setFocus(Qt::OtherFocusReason);

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# with-weston.sh COMMAND...
+# Runs COMMAND with WAYLAND_DISPLAY on a private weston compositor (desktop shell, a plain
+# background, no panel, no animations) whose 1024x768 output is a window of the class
+# "Weston Compositor" on the X server of DISPLAY: run it under with-xvfb.sh.
+# Input sent with xdotool into that window reaches the compositor's clients, and the
+# window's pixels are what the compositor shows. WAYLAND_DISPLAY is an absolute path,
+# so a later change of XDG_RUNTIME_DIR (with-pulse.sh) does not lose it.
+set -euo pipefail
+[ -n "${DISPLAY:-}" ] || { echo "with-weston: DISPLAY is unset; run it under with-xvfb.sh" >&2; exit 1; }
+command -v weston >/dev/null || { echo "with-weston: weston is missing (Debian: weston)" >&2; exit 1; }
+dir=$(mktemp -d /tmp/zarvelin-weston.XXXXXX)
+chmod 700 "$dir"
+cat >"$dir/weston.ini" <<'INI'
+[core]
+idle-time=0
+
+[shell]
+background-color=0xff203040
+panel-position=none
+locking=false
+animation=none
+close-animation=none
+startup-animation=none
+focus-animation=none
+INI
+socket=wayland-zarvelin
+XDG_RUNTIME_DIR="$dir" weston --backend=x11-backend.so --socket="$socket" --use-pixman \
+  --width=1024 --height=768 --idle-time=0 --config="$dir/weston.ini" >"$dir/weston.log" 2>&1 &
+pid=$!
+trap 'kill $pid 2>/dev/null; wait $pid 2>/dev/null; rm -rf "$dir"' EXIT
+for _ in $(seq 1 100); do
+  [ -S "$dir/$socket" ] && xdotool search --class "^Weston Compositor$" >/dev/null 2>&1 && break
+  kill -0 $pid 2>/dev/null || break
+  sleep 0.1
+done
+if ! [ -S "$dir/$socket" ] || ! kill -0 $pid 2>/dev/null; then
+  echo "with-weston: weston did not start:" >&2
+  cat "$dir/weston.log" >&2
+  exit 1
+fi
+export WAYLAND_DISPLAY="$dir/$socket"
+"$@"
