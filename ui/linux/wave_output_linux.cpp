@@ -12,6 +12,12 @@
 // once the device's delay says its last frame has been heard. Playback starts only once
 // the worker has handed over both blocks, so the first block never runs dry; an underrun
 // (a refill that came too late) only leaves a gap, and the stream plays on.
+//
+// The stream is started by the write that fills it to its start threshold, never by an
+// explicit snd_pcm_start: PipeWire, through its own ALSA plugin and through its PulseAudio
+// layer, dropped the first quantum (256 frames at 44.1 kHz) of a stream started
+// explicitly once its blocks were in, while a stream started by its write, as aplay
+// starts one, keeps every frame.
 #include "sound/wave_output.h"
 
 #include <alsa/asoundlib.h>
@@ -117,15 +123,27 @@ bool configure(snd_pcm_t* pcm, snd_pcm_uframes_t& bufferFrames)
     if (snd_pcm_sw_params_current(pcm, sw) < 0 ||
         snd_pcm_sw_params_get_boundary(sw, &boundary) < 0)
         return false;
-    // Never started by a write: the device thread starts it once both blocks are in.
-    snd_pcm_sw_params_set_start_threshold(pcm, sw, boundary);
+    // The write that completes the second block starts the stream, or the one that fills
+    // a ring too small for two.
+    const snd_pcm_uframes_t both = 2 * kBlockFrames;
+    snd_pcm_sw_params_set_start_threshold(pcm, sw, both < bufferFrames ? both : bufferFrames);
     return snd_pcm_sw_params(pcm, sw) >= 0;
+}
+
+// Once the stream has played, the write after an underrun starts it again at once: the
+// frames it brings are due already.
+bool startOnAnyWrite(snd_pcm_t* pcm)
+{
+    snd_pcm_sw_params_t* sw;
+    snd_pcm_sw_params_alloca(&sw);
+    return snd_pcm_sw_params_current(pcm, sw) >= 0 &&
+           snd_pcm_sw_params_set_start_threshold(pcm, sw, 1) >= 0 &&
+           snd_pcm_sw_params(pcm, sw) >= 0;
 }
 
 // One open stream, as the device thread sees it.
 struct Stream {
     snd_pcm_t* pcm;
-    snd_pcm_uframes_t bufferFrames;
     std::uint64_t written = 0;   // frames written to the ring since open
     std::uint64_t heard = 0;     // frames of those the device has played
 };
@@ -234,16 +252,10 @@ void stream(Slot& s, Stream& st)
         }
         if (!writeHanded(s, st, handed, handedIndex))
             return;
-        // Start once both blocks are in, or once the ring is full with the second still
-        // waiting; after an underrun, as soon as anything is there.
-        const bool ringFull = st.written - st.heard >= st.bufferFrames;
-        const bool ready = st.written > st.heard &&
-                           (started || handed >= kMaxQueued || ringFull);
-        if (ready && snd_pcm_state(st.pcm) == SND_PCM_STATE_PREPARED) {
-            const int err = snd_pcm_start(st.pcm);
-            if (err < 0 && !recover(st, err))
-                return;
+        if (!started && snd_pcm_state(st.pcm) != SND_PCM_STATE_PREPARED) {
             started = true;
+            if (!startOnAnyWrite(st.pcm))
+                return;
         }
         if (!measure(st))
             return;
@@ -286,7 +298,7 @@ void deviceThread(Slot* slot)
     if (!ok)
         return;
 
-    Stream st{pcm, bufferFrames};
+    Stream st{pcm};
     stream(s, st);
     {
         // Either the worker asked to stop, or the device failed: tell the worker (its
