@@ -18,7 +18,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 #include <thread>
 
 #include "session/session_flag.h"
@@ -42,15 +41,21 @@ long long nowNs()
         Clock::now().time_since_epoch()).count();
 }
 
-int usage(const char* what)
+// One message: what is wrong (with the word at fault quoted, when there is one), then
+// what is accepted. Returns the exit code for a bad command line.
+int usage(const char* what, const char* word = nullptr, const char* option = nullptr)
 {
+    if (word == nullptr)
+        std::fprintf(stderr, "audio_probe: %s\n", what);
+    else if (option == nullptr)
+        std::fprintf(stderr, "audio_probe: %s '%s'\n", what, word);
+    else
+        std::fprintf(stderr, "audio_probe: %s '%s' for %s\n", what, word, option);
     std::fprintf(stderr,
-                 "audio_probe: %s\n"
                  "usage: audio_probe --sound none|binaural|beeps|noise --frequency 10..5000\n"
                  "                   --seconds S [--sessions 1..20] [--pause S] [--last-seconds S]\n"
                  "  frequencies in hundredths of a hertz (780 is 7.80 Hz); times in seconds,\n"
-                 "  above 0 and up to 600 (a pause may be 0)\n",
-                 what);
+                 "  above 0 and up to 600 (a pause may be 0)\n");
     return 2;
 }
 
@@ -86,7 +91,7 @@ void runWorker()
 
 // One session: raise the flag, run the worker, drop the flag after `seconds` unless the
 // worker has ended first, wake it, and print what happened. False if the worker hung.
-bool playSession(double seconds, const std::string& prefix)
+bool playSession(double seconds, const char* p)
 {
     gWorkerEnded.store(false, std::memory_order_relaxed);
     gEndNs.store(0, std::memory_order_relaxed);
@@ -107,7 +112,6 @@ bool playSession(double seconds, const std::string& prefix)
     const Clock::time_point giveUp = Clock::now() + kWorkerEndBound;
     while (!gWorkerEnded.load(std::memory_order_acquire) && Clock::now() < giveUp)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    const char* p = prefix.c_str();
     if (!gWorkerEnded.load(std::memory_order_acquire)) {
         std::printf("%sopen_ns=%lld\n%sdrop_ns=%lld\n%shung=1\n", p, openNs, p, dropNs, p);
         std::fflush(stdout);
@@ -136,7 +140,7 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         const char* option = argv[i];
         if (i + 1 >= argc)
-            return usage((std::string(option) + " is unknown or lacks its value").c_str());
+            return usage("no value after", option);
         const char* value = argv[++i];
         bool ok = true;
         if (std::strcmp(option, "--frequency") == 0) {
@@ -152,10 +156,10 @@ int main(int argc, char** argv)
         } else if (std::strcmp(option, "--sessions") == 0) {
             ok = parseWhole(value, 1, 20, &sessions);
         } else {
-            return usage((std::string("unknown option ") + option).c_str());
+            return usage("unknown option", option);
         }
         if (!ok)
-            return usage((std::string("bad value '") + value + "' for " + option).c_str());
+            return usage("bad value", value, option);
     }
     if (frequency < 0)
         return usage("--frequency is missing");
@@ -171,7 +175,10 @@ int main(int argc, char** argv)
         if (s > 1)
             std::this_thread::sleep_for(std::chrono::microseconds(static_cast<long long>(pause * 1e6)));
         const double length = (s == sessions && lastSeconds > 0) ? lastSeconds : seconds;
-        if (!playSession(length, s == 1 ? std::string() : "s" + std::to_string(s) + "_"))
+        char prefix[8] = "";
+        if (s > 1)
+            std::snprintf(prefix, sizeof prefix, "s%ld_", s);
+        if (!playSession(length, prefix))
             std::_Exit(3); // the hung thread must not keep the process alive
     }
     return 0;
