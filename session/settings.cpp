@@ -1,5 +1,7 @@
 #include "session/settings.h"
 
+#include <cstring>
+
 StimulationSettings gStimulationSettings;
 
 const char* const kSoundModeCaptions[kSoundModeCount] = {
@@ -13,3 +15,25 @@ const char* const kVisualModeCaptions[kVisualModeCount] = {
     "Отсутствует",
     "Стробоскоп",
 };
+
+namespace {
+
+const char* const kSoundModeNames[kSoundModeCount] = {"none", "binaural", "beeps", "noise"};
+
+} // namespace
+
+const char* soundModeName(SoundMode mode)
+{
+    return isValidSoundMode(mode) ? kSoundModeNames[mode] : "unknown";
+}
+
+bool parseSoundModeName(const char* text, SoundMode* mode)
+{
+    for (int k = 0; k < kSoundModeCount; ++k) {
+        if (std::strcmp(text, kSoundModeNames[k]) == 0) {
+            *mode = static_cast<SoundMode>(k);
+            return true;
+        }
+    }
+    return false;
+}

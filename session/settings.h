@@ -39,3 +39,11 @@ extern const char* const kVisualModeCaptions[kVisualModeCount];
 constexpr bool isValidFrequency(std::uint32_t f) { return f >= kMinFrequency && f <= kMaxFrequency; }
 constexpr bool isValidSoundMode(long v) { return v >= 0 && v < kSoundModeCount; }
 constexpr bool isValidVisualMode(long v) { return v >= 0 && v < kVisualModeCount; }
+
+// The sound modes' names on command lines and in file names: none, binaural, beeps,
+// noise, in value order. One table for every tool that takes a mode by name.
+const char* soundModeName(SoundMode mode);
+
+// The mode whose name is `text` exactly (case matters); false, and `*mode` untouched,
+// for any other text.
+bool parseSoundModeName(const char* text, SoundMode* mode);

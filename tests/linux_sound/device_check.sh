@@ -13,7 +13,7 @@ fail() { echo "device_check $case_: FAIL: $*" >&2; cat "$out" >&2; exit 1; }
 value() { sed -n "s/^$1=//p" "$out"; }
 
 # The session would run 30 s; every case must end it long before.
-"$probe" --frequency 780 --sound binaural --seconds 30 --again 1 --again-seconds 2 >"$out" &
+"$probe" --frequency 780 --sound binaural --seconds 30 --sessions 2 --pause 1 --last-seconds 2 >"$out" &
 probe_pid=$!
 lost_ns=$(now_ns)
 
@@ -64,7 +64,7 @@ else
 fi
 if [ "$case_" = server-frozen ]; then
   # Two seconds of a working device queue about nine blocks.
-  [ "$(value again_ended_early)" = 0 ] || fail "the session after the thaw lost its device too"
-  [ "$(value again_queued_frames)" -ge $((5 * 12288)) ] || fail "the session after the thaw did not stream"
+  [ "$(value s2_ended_early)" = 0 ] || fail "the session after the thaw lost its device too"
+  [ "$(value s2_queued_frames)" -ge $((5 * 12288)) ] || fail "the session after the thaw did not stream"
 fi
 echo "device_check $case_: worker ended ${took_ms} ms after the loss"; cat "$out"

@@ -1,0 +1,58 @@
+#!/usr/bin/python3
+"""usage_test.py [EMULATOR] PROBE: the audio probe refuses every bad command line with
+exit 2 and one message naming the word at fault, before touching any device. A Windows
+probe (run through an emulator) is skipped, exit 77, where 32-bit programs cannot run."""
+import subprocess
+import sys
+import unittest
+
+PROBE = sys.argv[1:]
+GOOD = ["--sound", "binaural", "--frequency", "780", "--seconds", "1"]
+
+
+def with_(option, value):
+    args = list(GOOD)
+    if option in args:
+        args[args.index(option) + 1] = value
+    else:
+        args += [option, value]
+    return args
+
+
+class Usage(unittest.TestCase):
+    def test_bad_command_lines(self):
+        cases = [
+            # name, arguments, words the message must hold
+            ("mode unknown", with_("--sound", "loud"), ["'loud'", "--sound", "none|binaural|beeps|noise"]),
+            ("mode in capitals", with_("--sound", "Binaural"), ["'Binaural'"]),
+            ("frequency below range", with_("--frequency", "9"), ["'9'", "--frequency", "10..5000"]),
+            ("frequency above range", with_("--frequency", "5001"), ["'5001'"]),
+            ("frequency in hertz", with_("--frequency", "7.8"), ["'7.8'"]),
+            ("frequency signed", with_("--frequency", "-780"), ["'-780'"]),
+            ("no time", with_("--seconds", "0"), ["'0'", "--seconds"]),
+            ("time with trailing text", with_("--seconds", "2s"), ["'2s'"]),
+            ("too many sessions", with_("--sessions", "21"), ["'21'", "1..20"]),
+            ("negative pause", with_("--pause", "-1"), ["'-1'", "--pause"]),
+            ("unknown option", GOOD + ["--volume", "3"], ["--volume"]),
+            ("option without value", GOOD + ["--pause"], ["--pause"]),
+            ("mode missing", ["--frequency", "780", "--seconds", "1"], ["--sound is missing"]),
+            ("frequency missing", ["--sound", "none", "--seconds", "1"], ["--frequency is missing"]),
+            ("time missing", ["--sound", "none", "--frequency", "780"], ["--seconds is missing"]),
+        ]
+        for name, args, words in cases:
+            with self.subTest(name):
+                r = subprocess.run(PROBE + args, capture_output=True, text=True, timeout=60)
+                r.stderr = r.stderr.replace("\r", "")
+                self.assertEqual(r.returncode, 2, r.stderr)
+                self.assertEqual(r.stdout, "")
+                first = r.stderr.splitlines()[0]
+                for w in words:
+                    self.assertIn(w, r.stderr if w.endswith("noise") or ".." in w else first)
+
+
+if __name__ == "__main__":
+    if len(PROBE) > 1 and subprocess.run(["sh", "-c", "/lib/i386-linux-gnu/ld-linux.so.2 --version"],
+                                         capture_output=True).returncode != 0:
+        print("usage_test: skipped: this machine cannot run 32-bit programs")
+        sys.exit(77)
+    unittest.main(argv=sys.argv[:1])

@@ -1,0 +1,106 @@
+#!/usr/bin/python3
+"""The Windows face's sound under Wine, recorded at a private PulseAudio null sink.
+
+    sound_test.py EMULATOR PROBE RENDER play MODE FREQUENCY SECONDS SESSIONS MIN_FRAMES
+    sound_test.py EMULATOR PROBE RENDER no-device
+
+Run inside tests/scripts/with-pulse.sh (play) or with-pulse.sh --no-device (no-device).
+play: records the monitor while the audio probe plays SESSIONS sessions through winmm,
+  then reads the recording as runs (tests/harness/pulse_recording.py) of the frames
+  zarvelin-render writes for the same settings, one rendering per session as long as
+  the probe says that session queued: every sound heard must be exactly those samples,
+  in order, and each session must be heard for at least MIN_FRAMES frames.
+no-device: with no sound server the worker of every session ends by itself, having
+  queued nothing, and the probe exits normally.
+Exits 77 (skipped) when this machine cannot run 32-bit programs.
+"""
+import os
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "harness"))
+import pulse_recording as pr  # noqa: E402
+
+SKIPPED = 77
+
+
+def fail(message):
+    print("sound_test: FAIL: " + message, file=sys.stderr)
+    sys.exit(1)
+
+
+def can_run_32_bit():
+    try:
+        return subprocess.run(["/lib/i386-linux-gnu/ld-linux.so.2", "--version"],
+                              capture_output=True, timeout=30).returncode == 0
+    except OSError:
+        return False
+
+
+def run_probe(emulator, probe, *args, timeout=180):
+    r = subprocess.run([emulator, probe, *args], capture_output=True, text=True, timeout=timeout)
+    print(r.stdout, end="")
+    if r.returncode != 0:
+        fail("the probe ended with %d: %s" % (r.returncode, r.stderr))
+    lines = r.stdout.replace("\r", "").split()
+    return {k: int(v) for k, v in (line.split("=", 1) for line in lines)}
+
+
+def key(session, name):
+    return name if session == 1 else "s%d_%s" % (session, name)
+
+
+def play(emulator, probe, render, mode, frequency, seconds, sessions, min_frames):
+    recorder = pr.Recorder()
+    try:
+        # The recording must be running before the first sample plays.
+        recorder.wait_for_data(10)
+        facts = run_probe(emulator, probe, "--sound", mode, "--frequency", str(frequency),
+                          "--seconds", str(seconds), "--sessions", str(sessions))
+        time.sleep(1)  # what is still in the server's buffers reaches the monitor
+    finally:
+        rec = recorder.stop()
+    expected = []
+    for s in range(1, sessions + 1):
+        queued = facts.get(key(s, "queued_frames"), 0)
+        if facts.get(key(s, "ended_early"), 1) or queued < 3 * pr.BLOCK_FRAMES:
+            fail("session %d queued %d frames; a live device takes at least 3 blocks in %s s"
+                 % (s, queued, seconds))
+        expected.append(pr.render_frames(render, mode, frequency, queued, emulator=[emulator]))
+    ok, lines, _ = pr.check(min_frames, rec, expected)
+    print("\n".join(lines))
+    if not ok:
+        fail("the recording is not the sessions' rendered sound")
+    print("OK")
+
+
+def no_device(emulator, probe):
+    facts = run_probe(emulator, probe, "--sound", "binaural", "--frequency", "780",
+                      "--seconds", "1.5", "--sessions", "2")
+    for s in (1, 2):
+        if facts.get(key(s, "queued_frames")) != 0:
+            fail("session %d should have ended without queueing a block" % s)
+
+
+def main():
+    if len(sys.argv) < 5:
+        sys.exit("usage: sound_test.py EMULATOR PROBE RENDER play MODE FREQUENCY SECONDS "
+                 "SESSIONS MIN_FRAMES | no-device")
+    emulator, probe, render, what = sys.argv[1:5]
+    if not can_run_32_bit():
+        print("sound_test: skipped: this machine cannot run 32-bit programs, so Wine cannot")
+        return SKIPPED
+    if what == "play" and len(sys.argv) == 10:
+        mode, frequency, seconds, sessions, min_frames = sys.argv[5:10]
+        play(emulator, probe, render, mode, int(frequency), seconds, int(sessions), int(min_frames))
+    elif what == "no-device" and len(sys.argv) == 5:
+        no_device(emulator, probe)
+    else:
+        sys.exit("sound_test.py: unknown check or wrong arguments: use play MODE FREQUENCY "
+                 "SECONDS SESSIONS MIN_FRAMES, or no-device")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
