@@ -130,24 +130,15 @@ NumberStatus parseSecondsToFrames(std::string_view text, std::uint64_t& frames)
     return NumberStatus::Ok;
 }
 
-namespace {
-constexpr const char* kSoundNames[kSoundModeCount] = {"none", "binaural", "beeps", "noise"};
-}
-
+// The names are the core's one table; a view is not terminated, so it is copied.
 bool parseSoundName(std::string_view text, SoundMode& mode)
 {
-    for (int i = 0; i < kSoundModeCount; ++i) {
-        if (text == kSoundNames[i]) {
-            mode = static_cast<SoundMode>(i);
-            return true;
-        }
-    }
-    return false;
+    return parseSoundModeName(std::string(text).c_str(), &mode);
 }
 
 const char* soundName(SoundMode mode)
 {
-    return isValidSoundMode(mode) ? kSoundNames[mode] : "?";
+    return soundModeName(mode);
 }
 
 const char* renderUsage()
