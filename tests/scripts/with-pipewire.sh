@@ -12,8 +12,10 @@
 # pulseaudio (it makes itself ALSA's default for the whole system). Beside PulseAudio the
 # package is therefore unpacked, not installed: the plugin is taken from the system if it
 # is there, else from $ZARVELIN_PIPEWIRE_ALSA_DIR or /opt/zarvelin/pipewire-alsa (a
-# `dpkg-deb -x` of the package, made by scripts/install-deps.sh). Without it, or without
-# PipeWire itself, the script exits 77 (skipped) saying what is missing.
+# `dpkg-deb -x` of the package: `apt-get download pipewire-alsa && dpkg-deb -x
+# pipewire-alsa_*.deb /opt/zarvelin/pipewire-alsa`). The set-up script installs neither:
+# on a desktop that runs PulseAudio, PipeWire's pulse server would compete for its socket.
+# Without them the script exits 77 (skipped) saying what is missing.
 set -euo pipefail
 usage() { echo "usage: with-pipewire.sh --alsa-native|--pulse-layer COMMAND..." >&2; exit 2; }
 case "${1:-}" in
@@ -37,7 +39,7 @@ if [ "$route" = native ]; then
            "/opt/zarvelin/pipewire-alsa/usr/lib/$multiarch/alsa-lib"; do
     if [ -f "$d/libasound_module_pcm_pipewire.so" ]; then plugin="$d/libasound_module_pcm_pipewire.so"; break; fi
   done
-  [ -n "$plugin" ] || skip "PipeWire's ALSA plugin was not found; unpack pipewire-alsa into /opt/zarvelin/pipewire-alsa (scripts/install-deps.sh does)"
+  [ -n "$plugin" ] || skip "PipeWire's ALSA plugin was not found; unpack pipewire-alsa into /opt/zarvelin/pipewire-alsa"
 fi
 
 dir=$(mktemp -d /tmp/zarvelin-pipewire.XXXXXX)
