@@ -102,9 +102,7 @@ fi
 # Inside the private X and sound servers.
 work=$1
 program=$2
-# The tests' recorder of the null sink's monitor: long enough for the whole session.
-/usr/bin/python3 "$root/tests/harness/pulse_recording.py" record "$work/session.wav" --seconds 7 \
-  > "$work/recorder.log" 2>&1 &
+parec -d null.monitor --format=s16le --rate=44100 --channels=2 --latency-msec=20 > "$work/session.raw" &
 rec=$!
 trap 'kill $rec 2>/dev/null || true' EXIT
 
@@ -142,6 +140,17 @@ finally:
         proc.kill()
 PY
 
-wait $rec || { cat "$work/recorder.log" >&2; exit 1; }
-trap - EXIT
-rm -f "$work/recorder.log" "$work/program.log"
+kill $rec 2>/dev/null || true
+wait $rec 2>/dev/null || true
+/usr/bin/python3 - "$work/session.raw" "$work/session.wav" <<'PY'
+import sys, wave
+raw, out = sys.argv[1:3]
+data = open(raw, "rb").read()
+data = data[:len(data) // 4 * 4]
+with wave.open(out, "wb") as w:
+    w.setnchannels(2)
+    w.setsampwidth(2)
+    w.setframerate(44100)
+    w.writeframes(data)
+PY
+rm -f "$work/session.raw" "$work/program.log"
