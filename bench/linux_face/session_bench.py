@@ -7,7 +7,6 @@ SESSIONS sessions (default 20) are held for 2 to 4.85 blocks in steps of 0.15 bl
 (a block is 12288 frames, 278.6 ms), so the key falls at every part of a block.
 Run under tests/scripts/with-xvfb.sh and tests/scripts/with-pulse.sh.
 Usage: session_bench.py PATH_TO_ZARVELIN [SESSIONS]"""
-import ctypes
 import os
 import statistics
 import sys
@@ -23,15 +22,6 @@ import xsession as xs  # noqa: E402
 START_BUTTON = (215 + 35, 95 + 15)
 BLOCK_S = pr.BLOCK_FRAMES / pr.RATE
 
-_xtst = ctypes.CDLL("libXtst.so.6")
-_xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
-_xtst.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
-_x11 = ctypes.CDLL("libX11.so.6")
-_x11.XStringToKeysym.restype = ctypes.c_ulong
-_x11.XStringToKeysym.argtypes = [ctypes.c_char_p]
-_x11.XKeysymToKeycode.restype = ctypes.c_ubyte
-_x11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-_x11.XFlush.argtypes = [ctypes.c_void_p]
 
 
 def cpu_seconds(pid):
@@ -52,7 +42,7 @@ def main():
     sessions = int(sys.argv[2]) if len(sys.argv) > 2 else 20
     d = xs.Display()
     width, height = map(int, xs.xdotool("getdisplaygeometry").split())
-    space = _x11.XKeysymToKeycode(d.dpy, _x11.XStringToKeysym(b"space"))
+    space = d.keycode("space")
     rec = pr.Recorder()
     rec.wait_for_data()
     log = os.path.join(tempfile.mkdtemp(prefix="zarvelin-bench-"), "program.log")
@@ -63,9 +53,7 @@ def main():
         xs.xdotool("mousemove", "--window", str(control), *map(str, START_BUTTON))
         for s in range(sessions):
             clicked = time.monotonic_ns()
-            _xtst.XTestFakeButtonEvent(d.dpy, 1, 1, 0)
-            _xtst.XTestFakeButtonEvent(d.dpy, 1, 0, 0)
-            _x11.XFlush(d.dpy)
+            d.fake_click()
             stim = xs.wait_for(lambda: d.full_screen_windows(width, height),
                                "the stimulation window", step=0.001)[0]
             shown_ms.append((time.monotonic_ns() - clicked) / 1e6)
@@ -76,14 +64,12 @@ def main():
                 cpu = 100.0 * (cpu_seconds(proc.pid) - c0) / (time.monotonic() - t0)
             else:
                 time.sleep(max(0.0, BLOCK_S * (2 + 0.15 * s) - (time.monotonic_ns() - clicked) / 1e9))
-            _xtst.XTestFakeKeyEvent(d.dpy, space, 1, 0)
-            _x11.XFlush(d.dpy)
+            d.fake_key(space, True)
             pressed = time.monotonic_ns()
             while d.viewable(stim):
                 pass
             hidden_ms.append((time.monotonic_ns() - pressed) / 1e6)
-            _xtst.XTestFakeKeyEvent(d.dpy, space, 0, 0)
-            _x11.XFlush(d.dpy)
+            d.fake_key(space, False)
             time.sleep(0.8)  # the tail, then silence before the next session
             times.append((clicked, pressed, time.monotonic_ns()))
         d.close_window(control)

@@ -60,6 +60,14 @@ _x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctype
                             ctypes.c_void_p]
 _x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
 _x11.XFlush.argtypes = [ctypes.c_void_p]
+_x11.XStringToKeysym.restype = ctypes.c_ulong
+_x11.XStringToKeysym.argtypes = [ctypes.c_char_p]
+_x11.XKeysymToKeycode.restype = ctypes.c_ubyte
+_x11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+# Input straight from this process, so a benchmark can time it to the moment it is sent.
+_xtst = ctypes.CDLL("libXtst.so.6")
+_xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
+_xtst.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
 _x11.XCreateSimpleWindow.restype = ctypes.c_ulong
 _x11.XCreateSimpleWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
                                      ctypes.c_uint, ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong,
@@ -90,6 +98,21 @@ class XSelectionEvent(ctypes.Structure):
 
 
 class Display:
+    def keycode(self, name):
+        """The keycode of a key named like xdotool names it ("space")."""
+        return _x11.XKeysymToKeycode(self.dpy, _x11.XStringToKeysym(name.encode()))
+
+    def fake_key(self, keycode, down):
+        """A key pressed (down) or released, sent at once."""
+        _xtst.XTestFakeKeyEvent(self.dpy, keycode, 1 if down else 0, 0)
+        _x11.XFlush(self.dpy)
+
+    def fake_click(self):
+        """The first mouse button clicked where the pointer is, sent at once."""
+        _xtst.XTestFakeButtonEvent(self.dpy, 1, 1, 0)
+        _xtst.XTestFakeButtonEvent(self.dpy, 1, 0, 0)
+        _x11.XFlush(self.dpy)
+
     def __init__(self):
         self.dpy = _x11.XOpenDisplay(None)
         if not self.dpy:

@@ -18,7 +18,6 @@ p99, and how long the control window takes to repaint an uncovered patch (probed
 every key press while the session winds down).
 """
 import argparse
-import ctypes
 import os
 import signal
 import statistics
@@ -38,15 +37,6 @@ START_BUTTON = (215 + 35, 95 + 15)
 RSS_SLACK_KB = 2048
 FREQUENCY = 780   # the program's defaults: binaural beats and the stroboscope at 7,80
 
-_xtst = ctypes.CDLL("libXtst.so.6")
-_xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
-_xtst.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
-_x11 = ctypes.CDLL("libX11.so.6")
-_x11.XStringToKeysym.restype = ctypes.c_ulong
-_x11.XStringToKeysym.argtypes = [ctypes.c_char_p]
-_x11.XKeysymToKeycode.restype = ctypes.c_ubyte
-_x11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-_x11.XFlush.argtypes = [ctypes.c_void_p]
 
 
 def fail(message):
@@ -137,7 +127,7 @@ class Soak:
     def __init__(self, program, log):
         self.d = xs.Display()
         self.width, self.height = map(int, xs.xdotool("getdisplaygeometry").split())
-        self.space = _x11.XKeysymToKeycode(self.d.dpy, _x11.XStringToKeysym(b"space"))
+        self.space = self.d.keycode("space")
         self.proc = xs.start_program(program, log)
         self.control = xs.control_window()
         x, y, _, _ = xs.window_geometry(self.control)
@@ -148,14 +138,11 @@ class Soak:
         self.refused = 0
 
     def key(self):
-        _xtst.XTestFakeKeyEvent(self.d.dpy, self.space, 1, 0)
-        _xtst.XTestFakeKeyEvent(self.d.dpy, self.space, 0, 0)
-        _x11.XFlush(self.d.dpy)
+        self.d.fake_key(self.space, True)
+        self.d.fake_key(self.space, False)
 
     def click_start(self):
-        _xtst.XTestFakeButtonEvent(self.d.dpy, 1, 1, 0)
-        _xtst.XTestFakeButtonEvent(self.d.dpy, 1, 0, 0)
-        _x11.XFlush(self.d.dpy)
+        self.d.fake_click()
 
     def cycle(self, n, hold):
         """One session; returns the seconds from the key to the window gone."""
