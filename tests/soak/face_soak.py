@@ -89,6 +89,16 @@ def settle_counts(pid, want=None, timeout=10.0):
     return last
 
 
+def process_gone(pid):
+    """True once pid has exited: reaped already, or a zombie its parent has not reaped.
+    The parent may reap it between any two reads, so a vanished file counts as gone."""
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            return f.read().rsplit(")", 1)[1].split()[0] == "Z"
+    except FileNotFoundError:
+        return True
+
+
 class SoundServer:
     """The private server with-pulse.sh started, and any this soak starts after it."""
 
@@ -103,8 +113,7 @@ class SoundServer:
     def kill_and_restart(self):
         old = self.pid()
         os.kill(old, signal.SIGKILL)
-        xs.wait_for(lambda: not os.path.exists("/proc/%d" % old)
-                    or open("/proc/%d/stat" % old).read().split()[2] == "Z", "the server to die")
+        xs.wait_for(lambda: process_gone(old), "the server to die")
         log = open(os.path.join(os.environ.get("ZARVELIN_PULSE_DIR", self.run_dir), "pulse2.log"), "w")
         self.own = subprocess.Popen(
             ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
