@@ -8,7 +8,7 @@ One module for every sound test and benchmark of the project:
   render_frames          the frames a session must play, written by zarvelin-render
   split_runs / check     a recording read as silence plus runs, each run equal frame for
                          frame to a stretch of one session's frames, the runs in playing
-                         order: a loaded server may drop a stretch (mostly at start-up)
+                         order: a loaded server may drop a stretch mid-stream
                          and fills silence around what it receives
   read_wav_frames, write_wav, first_sound, last_sound
 

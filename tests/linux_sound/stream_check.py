@@ -7,7 +7,7 @@ then checks what arrived there.
 
 The recording must equal the renderer's output for the same settings bit for bit, read
 as runs (tests/harness/pulse_recording.py), because a loaded server may drop a stretch
-(mostly at start-up). After the probe drops its flag and wakes the worker, the monitor
+mid-stream; the first run must begin at the session's first sound. After the probe drops its flag and wakes the worker, the monitor
 must fall silent within --max-tail-frames frames. With --freeze-for the probe is stopped
 for a while mid-session, so its refills come late and the device runs dry: the stream
 must go on after the gap. The measured figures are printed as one line of key=value
@@ -98,6 +98,12 @@ def main():
         if played < playing - silent_gap - 2 * pr.BLOCK_FRAMES:
             fail("only %d of about %d played frames arrived intact; runs: %s"
                  % (played, playing, runs[:10]))
+        # Nothing may be lost at the start: the first run begins at the first sounding
+        # frame of the session (frames before it are silent and read as silence).
+        if not runs or runs[0][2] > pr.first_sound(exp):
+            fail("the start of the session never reached the server: the recording begins "
+                 "at frame %d of the session, its sound at frame %d"
+                 % (runs[0][2] if runs else -1, pr.first_sound(exp)))
         if args.freeze_for > 0 and len(runs) < 2:
             fail("the late refill left no gap: the freeze did not work as meant")
         tail = pr.last_sound(rec) + 1 - recorder.frames_by(facts["drop_ns"])

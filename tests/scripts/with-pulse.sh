@@ -5,6 +5,12 @@
 # into a temporary folder whose .asoundrc routes ALSA's "default" to the server (Wine
 # finds the same server through XDG_RUNTIME_DIR). With --no-device no server is started
 # and ALSA's default names a card that does not exist.
+#
+# The null sink runs without rewinds. A sink renders ahead of time; when a stream starts
+# it rewinds and mixes the new stream into what it rendered, but its monitor has already
+# passed that stretch on as silence, so a recording would miss the first few hundred
+# frames of every stream that a sound card would have played. ZARVELIN_NULL_SINK holds
+# the module's arguments for tests that start a server of their own.
 set -euo pipefail
 no_device=0
 if [ "${1:-}" = "--no-device" ]; then no_device=1; shift; fi
@@ -14,6 +20,7 @@ export HOME="$dir/home" XDG_RUNTIME_DIR="$dir/run"
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 unset PULSE_SERVER PULSE_SINK
+export ZARVELIN_NULL_SINK="sink_name=null rate=44100 channels=2 norewinds=1"
 pid=""
 cleanup() {
   [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
@@ -26,7 +33,7 @@ if [ "$no_device" = 1 ]; then
 else
   printf 'pcm.!default { type pulse }\nctl.!default { type pulse }\n' > "$HOME/.asoundrc"
   pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --log-target=stderr \
-    --load="module-null-sink sink_name=null rate=44100 channels=2" \
+    --load="module-null-sink $ZARVELIN_NULL_SINK" \
     --load=module-native-protocol-unix --load=module-always-sink \
     2>"$dir/pulse.log" &
   pid=$!

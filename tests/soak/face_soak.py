@@ -118,7 +118,7 @@ class SoundServer:
         self.own = subprocess.Popen(
             ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
              "--log-target=stderr",
-             "--load=module-null-sink sink_name=null rate=44100 channels=2",
+             "--load=module-null-sink " + os.environ["ZARVELIN_NULL_SINK"],
              "--load=module-native-protocol-unix", "--load=module-always-sink"],
             stdout=log, stderr=subprocess.STDOUT)
         xs.wait_for(lambda: subprocess.run(["pactl", "info"], capture_output=True).returncode == 0,
