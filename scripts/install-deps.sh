@@ -31,9 +31,12 @@ packages=(
   python3 psmisc procps
 )
 if [ "$group" = all ]; then
-  # the tests: a Wayland compositor and a window manager to run the face under, and the
-  # packaging checks
-  packages+=(weston openbox lintian desktop-file-utils appstream man-db)
+  # the tests: a Wayland compositor and a window manager to run the face under, the
+  # packaging checks, and a private PipeWire (the server and its session manager, as a
+  # PulseAudio desktop of Debian 12 has them too; the parts that would take over the
+  # desktop's sound are unpacked below instead)
+  packages+=(weston openbox lintian desktop-file-utils appstream man-db
+             pipewire wireplumber dbus-daemon)
 fi
 wine_packages=()
 if [ "$group" = all ]; then
@@ -64,7 +67,49 @@ fi
 mapfile -t missing < <(absent "${packages[@]}")
 missing_wine=()
 [ ${#wine_packages[@]} -eq 0 ] || mapfile -t missing_wine < <(absent "${wine_packages[@]}")
-[ ${#missing[@]} -eq 0 ] && [ ${#missing_wine[@]} -eq 0 ] && exit 0
+
+# pipewire-alsa and pipewire-pulse, for the PipeWire tests only, are unpacked into
+# /opt/zarvelin/<package> (tests/scripts/with-pipewire.sh looks there), never installed:
+# the one makes itself ALSA's default for the whole system, the other's user service
+# claims the PulseAudio socket at every login. Unpacked, they change nothing until a
+# test asks for them. Each must be the version of the installed pipewire.
+unpack_dir=/opt/zarvelin
+unpack_pipewire_parts() {
+  [ "$group" = all ] || return 0
+  local version pkg dest tmp
+  version=$(dpkg-query --admindir="$admindir" -W -f='${Version}' pipewire 2>/dev/null) || return 0
+  [ -n "$version" ] || return 0
+  for pkg in pipewire-alsa pipewire-pulse; do
+    dest="$unpack_dir/$pkg"
+    installed "$pkg" && continue
+    [ "$(cat "$dest/.version" 2>/dev/null)" = "$version" ] && continue
+    if [ "$simulate" = 1 ]; then
+      echo "install-deps: (simulated) would unpack $pkg $version into $dest"
+      continue
+    fi
+    tmp=$(mktemp -d)
+    chmod 755 "$tmp"   # apt's download user must be able to write here
+    if ! (cd "$tmp" && apt-get download -q "$pkg=$version" >/dev/null 2>&1 ||
+          { $sudo apt-get update -q >/dev/null && apt-get download -q "$pkg=$version"; }); then
+      echo "install-deps: could not download $pkg $version to unpack it" >&2
+      rm -rf "$tmp"
+      return 1
+    fi
+    $sudo rm -rf "$dest.new"
+    $sudo mkdir -p "$dest.new"
+    $sudo dpkg-deb -x "$tmp"/"$pkg"_*.deb "$dest.new"
+    echo "$version" | $sudo tee "$dest.new/.version" >/dev/null
+    $sudo rm -rf "$dest"
+    $sudo mv "$dest.new" "$dest"
+    rm -rf "$tmp"
+    echo "install-deps: unpacked $pkg $version into $dest"
+  done
+}
+
+if [ ${#missing[@]} -eq 0 ] && [ ${#missing_wine[@]} -eq 0 ]; then
+  unpack_pipewire_parts
+  exit 0
+fi
 
 # Wine for 32-bit programs comes from the i386 architecture.
 if [ ${#missing_wine[@]} -gt 0 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -99,9 +144,11 @@ plan_main="" plan_wine=""
 [ ${#missing_wine[@]} -eq 0 ] || plan_wine=$(check_plan "${missing_wine[@]}")
 if [ "$simulate" = 1 ]; then
   echo "install-deps: (simulated) would install: ${plan_main}${plan_wine}; would remove nothing"
+  unpack_pipewire_parts
   exit 0
 fi
 
 echo "Installing: ${missing[*]} ${missing_wine[*]}"
 [ ${#missing[@]} -eq 0 ] || $sudo apt-get install -y -q --no-remove --no-install-recommends "${missing[@]}"
 [ ${#missing_wine[@]} -eq 0 ] || $sudo apt-get install -y -q --no-remove "${missing_wine[@]}"
+unpack_pipewire_parts

@@ -35,15 +35,6 @@ for preset in "${presets[@]}"; do
   fi
   rm -f "build/$preset.log"
   label=()
-  if [ "$preset" = linux ]; then
-    # The PipeWire checks are not yet steady (see tests/linux_sound/CMakeLists.txt).
-    p=$(ctest --preset "$preset" -N -L pipewire 2>/dev/null | sed -nE 's/^Total Tests: ([0-9]+)/\1/p')
-    if [ "${p:-0}" -gt 0 ]; then
-      echo "=== linux: ${p} PipeWire checks left out (run them with: ctest --preset linux -L pipewire)"
-      skipped=$((skipped + p))
-      label=(-LE pipewire)
-    fi
-  fi
   if [ "$preset" = windows ] && ! runs_32bit; then
     # Only the tests that run on the build machine itself (label "host") can run here.
     n=$(ctest --preset "$preset" -N 2>/dev/null | sed -nE 's/^Total Tests: ([0-9]+)/\1/p')

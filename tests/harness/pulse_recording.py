@@ -47,7 +47,11 @@ class HarnessError(Exception):
 class Recorder:
     """parec on a monitor source, every chunk kept with the time it arrived."""
 
-    def __init__(self, source="null.monitor", latency_ms=5):
+    def __init__(self, source="null.monitor", latency_ms=None):
+        # A short latency stamps arrivals finely. The environment may ask for a longer
+        # one: PipeWire runs its whole graph at the shortest latency any stream asks for.
+        if latency_ms is None:
+            latency_ms = int(os.environ.get("ZARVELIN_RECORD_LATENCY_MS", "5"))
         self.proc = subprocess.Popen(
             ["parec", "-d", source, "--format=s16le", "--rate=%d" % RATE, "--channels=2",
              "--latency-msec=%d" % latency_ms, "--raw"],

@@ -8,14 +8,14 @@
 #   --alsa-native  through PipeWire's own ALSA plugin (type pipewire)
 #   --pulse-layer  through ALSA's pulse plugin to pipewire-pulse (type pulse)
 #
-# PipeWire's ALSA plugin ships in pipewire-alsa, which Debian marks as conflicting with
-# pulseaudio (it makes itself ALSA's default for the whole system). Beside PulseAudio the
-# package is therefore unpacked, not installed: the plugin is taken from the system if it
-# is there, else from $ZARVELIN_PIPEWIRE_ALSA_DIR or /opt/zarvelin/pipewire-alsa (a
-# `dpkg-deb -x` of the package: `apt-get download pipewire-alsa && dpkg-deb -x
-# pipewire-alsa_*.deb /opt/zarvelin/pipewire-alsa`). The set-up script installs neither:
-# on a desktop that runs PulseAudio, PipeWire's pulse server would compete for its socket.
-# Without them the script exits 77 (skipped) saying what is missing.
+# Two parts of PipeWire take over a desktop's sound when installed, so beside PulseAudio
+# they are unpacked, not installed: pipewire-alsa (Debian marks it as conflicting with
+# pulseaudio; it makes itself ALSA's default) and pipewire-pulse (its user service claims
+# the PulseAudio socket at every login). Each is taken from the system if it is there,
+# else from $ZARVELIN_PIPEWIRE_DIR_<ALSA|PULSE> or /opt/zarvelin/<package>, a
+# `dpkg-deb -x` of the package that scripts/install-deps.sh makes. pipewire-pulse is
+# only `pipewire` run with its own configuration file. Without them the script exits 77
+# (skipped) saying what is missing.
 set -euo pipefail
 usage() { echo "usage: with-pipewire.sh --alsa-native|--pulse-layer COMMAND..." >&2; exit 2; }
 case "${1:-}" in
@@ -27,19 +27,27 @@ shift
 [ $# -gt 0 ] || usage
 
 skip() { echo "with-pipewire: SKIP: $*" >&2; exit 77; }
-for tool in dbus-daemon pipewire wireplumber pipewire-pulse pactl parec; do
-  command -v "$tool" >/dev/null || skip "$tool is not installed (packages dbus-daemon, pipewire, wireplumber, pipewire-pulse, pulseaudio-utils)"
+for tool in dbus-daemon pipewire wireplumber pactl parec; do
+  command -v "$tool" >/dev/null || skip "$tool is not installed (packages dbus-daemon, pipewire, wireplumber, pulseaudio-utils; scripts/install-deps.sh installs them)"
 done
+
+pulse_conf=""
+for f in /usr/share/pipewire/pipewire-pulse.conf \
+         ${ZARVELIN_PIPEWIRE_DIR_PULSE:+"$ZARVELIN_PIPEWIRE_DIR_PULSE/usr/share/pipewire/pipewire-pulse.conf"} \
+         /opt/zarvelin/pipewire-pulse/usr/share/pipewire/pipewire-pulse.conf; do
+  if [ -f "$f" ]; then pulse_conf=$f; break; fi
+done
+[ -n "$pulse_conf" ] || skip "PipeWire's pulse server configuration was not found; scripts/install-deps.sh unpacks pipewire-pulse into /opt/zarvelin/pipewire-pulse"
 
 plugin=""
 if [ "$route" = native ]; then
   multiarch=$(gcc -print-multiarch 2>/dev/null || echo x86_64-linux-gnu)
   for d in "/usr/lib/$multiarch/alsa-lib" \
-           ${ZARVELIN_PIPEWIRE_ALSA_DIR:+"$ZARVELIN_PIPEWIRE_ALSA_DIR/usr/lib/$multiarch/alsa-lib"} \
+           ${ZARVELIN_PIPEWIRE_DIR_ALSA:+"$ZARVELIN_PIPEWIRE_DIR_ALSA/usr/lib/$multiarch/alsa-lib"} \
            "/opt/zarvelin/pipewire-alsa/usr/lib/$multiarch/alsa-lib"; do
     if [ -f "$d/libasound_module_pcm_pipewire.so" ]; then plugin="$d/libasound_module_pcm_pipewire.so"; break; fi
   done
-  [ -n "$plugin" ] || skip "PipeWire's ALSA plugin was not found; unpack pipewire-alsa into /opt/zarvelin/pipewire-alsa"
+  [ -n "$plugin" ] || skip "PipeWire's ALSA plugin was not found; scripts/install-deps.sh unpacks pipewire-alsa into /opt/zarvelin/pipewire-alsa"
 fi
 
 dir=$(mktemp -d /tmp/zarvelin-pipewire.XXXXXX)
@@ -110,7 +118,7 @@ start pipewire pipewire
 for _ in $(seq 1 100); do [ -S "$XDG_RUNTIME_DIR/pipewire-0" ] && break; sleep 0.05; done
 [ -S "$XDG_RUNTIME_DIR/pipewire-0" ] || dead pipewire
 start wireplumber wireplumber
-start pipewire-pulse pipewire-pulse
+start pipewire-pulse pipewire -c "$pulse_conf"
 for _ in $(seq 1 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
 pactl info >/dev/null 2>&1 || dead pipewire-pulse
 # The sink is the default once the session manager has seen it.
@@ -121,5 +129,11 @@ for _ in $(seq 1 100); do
 done
 [ "$(pactl get-default-sink)" = null ] || dead wireplumber
 pactl set-sink-volume null 100%
+# PipeWire runs the whole graph in cycles as short as the shortest latency any stream
+# asks for. A recorder asking for 5 ms would make the graph wake every 256 frames, and on
+# a busy machine without realtime scheduling the servers then miss cycles: the sink
+# plays silence where a stream's data was late, and the recording shows gaps no sound
+# card would. Recorders ask for 50 ms (a 2048-frame cycle) instead.
+export ZARVELIN_RECORD_LATENCY_MS=50
 export ZARVELIN_PIPEWIRE_DIR="$dir"
 "$@"
