@@ -72,9 +72,11 @@ else()
   install(FILES ${_pkg_out}/zarvelin.1.gz ${_pkg_out}/zarvelin-render.1.gz
           DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT zarvelin)
   set(_doc ${CMAKE_INSTALL_DATADIR}/doc/zarvelin)
-  install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE
-                ${_pkg}/debian/copyright ${_pkg_out}/changelog.gz
+  # The licence is in the copyright file, where Debian looks for it.
+  install(FILES ${CMAKE_SOURCE_DIR}/README.md ${_pkg}/debian/copyright ${_pkg_out}/changelog.gz
           DESTINATION ${_doc} COMPONENT zarvelin)
+  install(FILES ${_pkg}/debian/lintian-overrides RENAME zarvelin
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides COMPONENT zarvelin)
 
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEBIAN_PACKAGE_NAME zarvelin)

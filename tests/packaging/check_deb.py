@@ -1,5 +1,5 @@
 """check_deb.py PACKAGE.deb
-lintian finds no error (its warnings are printed); the control fields are the release's;
+lintian finds no error and no missing hardening (its other notes are printed); the control fields are the release's;
 the dependencies came from the binaries (shlibdeps); the package holds exactly the two
 programs as executables, stripped, and the files a desktop needs."""
 import os
@@ -20,6 +20,9 @@ print(lint.stdout, end="")
 tags = re.findall(r"^([EWIPXON]): ", lint.stdout, re.M)
 if "E" in tags:
     problems.append("lintian reports errors")
+hardening = sorted(set(re.findall(r"^\w: \S+: (hardening-\S+)", lint.stdout, re.M)))
+if hardening:
+    problems.append("the programs lack hardening: " + ", ".join(hardening))
 if lint.returncode not in (0, 1) or (lint.returncode == 1 and "E" not in tags):
     problems.append("lintian failed to run: %s" % lint.stderr.strip())
 
@@ -69,7 +72,7 @@ with tempfile.TemporaryDirectory() as root:
               "/usr/share/icons/hicolor/scalable/apps/org.zarvelin.Zarvelin.svg",
               "/usr/share/man/man1/zarvelin.1.gz", "/usr/share/man/man1/zarvelin-render.1.gz",
               "/usr/share/doc/zarvelin/copyright", "/usr/share/doc/zarvelin/changelog.gz",
-              "/usr/share/doc/zarvelin/LICENSE", "/usr/share/doc/zarvelin/README.md"]
+              "/usr/share/doc/zarvelin/README.md", "/usr/share/lintian/overrides/zarvelin"]
     needed += ["/usr/share/icons/hicolor/%dx%d/apps/org.zarvelin.Zarvelin.png" % (n, n)
                for n in (16, 32, 48, 64, 128, 256)]
     for path in needed:
