@@ -30,6 +30,22 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
+def thread_cpu(pid):
+    """Processor seconds so far of each of the program's threads, by thread id, with the
+    thread's name."""
+    out = {}
+    for tid in os.listdir("/proc/%d/task" % pid):
+        try:
+            with open("/proc/%d/task/%s/stat" % (pid, tid)) as f:
+                head, rest = f.read().rsplit(")", 1)
+        except FileNotFoundError:
+            continue
+        fields = rest.split()
+        out[int(tid)] = (head.split("(", 1)[1],
+                         (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK"))
+    return out
+
+
 def summary(what, values):
     if not values:
         return "%-44s none measured" % what
@@ -59,9 +75,13 @@ def main():
             shown_ms.append((time.monotonic_ns() - clicked) / 1e6)
             if s == 0:
                 time.sleep(1.0)  # past the start-up
-                c0, t0 = cpu_seconds(proc.pid), time.monotonic()
+                c0, t0, th0 = cpu_seconds(proc.pid), time.monotonic(), thread_cpu(proc.pid)
                 time.sleep(10.0)
-                cpu = 100.0 * (cpu_seconds(proc.pid) - c0) / (time.monotonic() - t0)
+                span = time.monotonic() - t0
+                cpu = 100.0 * (cpu_seconds(proc.pid) - c0) / span
+                th1 = thread_cpu(proc.pid)
+                threads = sorted(((100.0 * (sec - th0.get(tid, (name, 0.0))[1]) / span, name, tid)
+                                  for tid, (name, sec) in th1.items()), reverse=True)
             else:
                 time.sleep(max(0.0, BLOCK_S * (2 + 0.15 * s) - (time.monotonic_ns() - clicked) / 1e9))
             d.fake_key(space, True)
@@ -90,6 +110,9 @@ def main():
 
     print("session: binaural beats + stroboscope at 7,80 on %dx%d" % (width, height))
     print("CPU over 10 s: %.1f %% of one core" % cpu)
+    for share, name, tid in threads:
+        if share > 0:
+            print("  thread %d (%s): %.2f %%" % (tid, name, share))
     print(summary("Start click to full-screen window:", shown_ms))
     print(summary("Start click to first sound at the server:", sound_ms))
     print(summary("key press to stimulation window hidden:", hidden_ms))

@@ -17,6 +17,9 @@
 #include <QWindow>
 #include <QToolButton>
 
+#include <time.h>
+
+#include <cstdint>
 #include <cstring>
 
 #include "session/frequency_text.h"
@@ -662,6 +665,45 @@ private slots:
         // interval under way.
         QVERIFY2(paints <= static_cast<std::uint64_t>(elapsed / frameIntervalMs() + 1),
                  qPrintable(QStringLiteral("%1 paints in %2 ms").arg(paints).arg(elapsed)));
+    }
+
+    // The grey read at any moment is the one of the tick due then, counted from the
+    // strobe's start: a stale grey, a wrong origin or a wrong tick length would each
+    // show a grey of another moment of the curve.
+    void greyIsTheTickDueNow_data()
+    {
+        QTest::addColumn<int>("frequency");
+        QTest::newRow("0,10") << 10;
+        QTest::newRow("7,80") << 780;
+        QTest::newRow("50,00") << 5000;
+    }
+
+    void greyIsTheTickDueNow()
+    {
+        QFETCH(int, frequency);
+        setFrequency(frequency);
+        visualList()->setCurrentIndex(1);
+        const double step = phaseStep(ticksPerCycle(static_cast<std::uint32_t>(frequency)));
+        clickStart();
+        QTRY_COMPARE_WITH_TIMEOUT(strobeTimersRunning(), 1, kHangMs);
+        const auto now = [] {
+            timespec t{};
+            clock_gettime(CLOCK_MONOTONIC, &t);
+            return std::int64_t{t.tv_sec} * 1000000000 + t.tv_nsec;
+        };
+        const std::int64_t origin = strobeTimerOriginNs();
+        const std::int64_t tickNs = std::int64_t{kStrobeTickMs} * 1000000;
+        for (int i = 0; i < 200; ++i) {
+            const std::int64_t before = now();
+            const int level = strobePublishedLevel();
+            const std::int64_t after = now();
+            bool due = false;
+            for (std::int64_t k = (before - origin) / tickNs; k <= (after - origin) / tickNs; ++k)
+                due = due || level == strobeLevel(static_cast<std::uint32_t>(k), step);
+            QVERIFY2(due, qPrintable(QStringLiteral("grey %1 at %2 ms into the strobe")
+                                         .arg(level).arg((before - origin) / 1000000)));
+            QTest::qWait(3);
+        }
     }
 
     void noStrobeStaysBlack()

@@ -12,11 +12,11 @@ QWidget* controlWidget(int index);
 std::uint8_t paintedLevel();
 std::uint64_t paintCount();
 
-// The tick thread's time origin on CLOCK_MONOTONIC, in nanoseconds: tick k is due at
-// origin + k * 2 ms. Set before the thread starts.
+// The strobe's time origin on CLOCK_MONOTONIC, in nanoseconds: tick k is due at
+// origin + k * 2 ms.
 std::int64_t strobeTimerOriginNs();
 
-// How many tick threads have ever run at the same time (1 when sessions never
-// overlap), and how many run now.
+// How many strobes have ever run at the same time (1 when sessions never overlap), and
+// how many run now.
 int strobeTimersMostAtOnce();
 int strobeTimersRunning();

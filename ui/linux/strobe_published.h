@@ -1,8 +1,8 @@
 #pragma once
-// What the Linux strobe tick shares with the stimulation window. The 2 ms tick only
-// publishes the grey it computed; the window, on the UI thread, picks up whatever is
-// current once per display frame.
+// What the Linux strobe shares with the stimulation window, which reads the grey on the
+// UI thread once per display frame.
 #include <cstdint>
 
-// The grey level of the latest tick; 0 (black) while no strobe runs.
+// The grey of the tick due now, counted from the strobe's start on the monotonic clock;
+// 0 (black) while no strobe runs.
 std::uint8_t strobePublishedLevel();

@@ -1,18 +1,15 @@
-// The strobe seam on Linux: a thread of our own wakes every 2 ms on absolute deadlines
-// of CLOCK_MONOTONIC and derives the tick from the time elapsed since the strobe
-// started, so a late wake-up never slows the flicker, it only skips ahead. The tick
-// publishes its grey in an atomic; painting belongs to the stimulation window, which
-// repaints once per display frame with the level current then.
+// The strobe seam on Linux: the 2 ms tick is counted from CLOCK_MONOTONIC since the
+// strobe started, at the moment the stimulation window reads the grey, once per display
+// frame. The window shows the grey of the tick that is due then, exactly as a thread
+// ticking every 2 ms would have published it, without waking 500 times a second for
+// greys nobody sees. A late frame never slows the flicker; it only skips ahead.
 #include "visual/strobe_timer.h"
 
-#include <pthread.h>
-#include <sched.h>
 #include <time.h>
 
 #include <atomic>
 #include <cstdint>
-#include <system_error>
-#include <thread>
+#include <mutex>
 
 #include "ui/linux/face_probe.h"
 #include "ui/linux/strobe_published.h"
@@ -24,12 +21,16 @@ namespace {
 constexpr std::int64_t kTickNs = std::int64_t{kStrobeTickMs} * 1000000;
 constexpr std::int64_t kNsPerSecond = 1000000000;
 
+// Held while a tick is counted and while the strobe starts or stops, so no tick runs
+// once strobeTimerStop has returned, and the next session's worker, which resets the
+// tick counter, never meets a tick of the last session still running.
+std::mutex gTickLock;
+bool gTicking = false;
+std::int64_t gOriginNs = 0;
+
 std::atomic<std::uint8_t> gLevel{0};
-std::atomic<bool> gTicking{false};
 std::atomic<int> gTimersNow{0};
 std::atomic<int> gTimersMost{0};
-std::int64_t gOriginNs = 0;
-std::thread gTickThread;
 
 std::int64_t monotonicNs()
 {
@@ -38,58 +39,31 @@ std::int64_t monotonicNs()
     return std::int64_t{now.tv_sec} * kNsPerSecond + now.tv_nsec;
 }
 
-void tickLoop()
-{
-    const int now = gTimersNow.fetch_add(1, std::memory_order_acq_rel) + 1;
-    int most = gTimersMost.load(std::memory_order_acquire);
-    while (now > most && !gTimersMost.compare_exchange_weak(most, now)) {
-    }
-
-    // A tick takes microseconds; on a busy machine it is the wait for a core that makes it
-    // late. The lowest real-time priority, where the system grants it, puts the tick
-    // ahead of ordinary work; where it does not, the tick runs as an ordinary thread.
-    sched_param realtime{};
-    realtime.sched_priority = sched_get_priority_min(SCHED_FIFO);
-    pthread_setschedparam(pthread_self(), SCHED_FIFO, &realtime);
-
-    const std::int64_t origin = gOriginNs;
-    while (gTicking.load(std::memory_order_acquire)) {
-        const std::int64_t elapsed = monotonicNs() - origin;
-        const auto tick = static_cast<std::uint32_t>(elapsed / kTickNs);
-        strobeTickAt(tick);
-        const std::int64_t due = origin + (std::int64_t{tick} + 1) * kTickNs;
-        const timespec deadline{static_cast<time_t>(due / kNsPerSecond),
-                                static_cast<long>(due % kNsPerSecond)};
-        // Interrupted sleeps simply tick early once; the tick is recomputed from the clock.
-        clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr);
-    }
-    gTimersNow.fetch_sub(1, std::memory_order_acq_rel);
-}
-
 } // namespace
 
-// The window itself is the UI thread's; all the strobe owns is the published grey, black
-// before the first tick and after the last.
+// The window itself is the UI thread's; all the strobe owns is the grey, black before
+// the first tick and after the last.
 void strobeTimerStart()
 {
-    if (gTickThread.joinable())
+    std::lock_guard<std::mutex> g(gTickLock);
+    if (gTicking)
         return;
     gLevel.store(0, std::memory_order_release);
     gOriginNs = monotonicNs();
-    gTicking.store(true, std::memory_order_release);
-    try {
-        gTickThread = std::thread(tickLoop);
-    } catch (const std::system_error&) {
-        // No thread to be had: the window stays black, the sound goes on.
-        gTicking.store(false, std::memory_order_release);
+    gTicking = true;
+    const int now = gTimersNow.fetch_add(1, std::memory_order_acq_rel) + 1;
+    int most = gTimersMost.load(std::memory_order_acquire);
+    while (now > most && !gTimersMost.compare_exchange_weak(most, now)) {
     }
 }
 
 void strobeTimerStop()
 {
-    gTicking.store(false, std::memory_order_release);
-    if (gTickThread.joinable())
-        gTickThread.join();
+    std::lock_guard<std::mutex> g(gTickLock);
+    if (!gTicking)
+        return;
+    gTicking = false;
+    gTimersNow.fetch_sub(1, std::memory_order_acq_rel);
     gLevel.store(0, std::memory_order_release);
 }
 
@@ -100,11 +74,17 @@ void strobeShow(std::uint8_t level)
 
 std::uint8_t strobePublishedLevel()
 {
+    {
+        std::lock_guard<std::mutex> g(gTickLock);
+        if (gTicking)
+            strobeTickAt(static_cast<std::uint32_t>((monotonicNs() - gOriginNs) / kTickNs));
+    }
     return gLevel.load(std::memory_order_acquire);
 }
 
 std::int64_t strobeTimerOriginNs()
 {
+    std::lock_guard<std::mutex> g(gTickLock);
     return gOriginNs;
 }
 
