@@ -102,16 +102,17 @@ fi
 # Inside the private X and sound servers.
 work=$1
 program=$2
-parec -d null.monitor --format=s16le --rate=44100 --channels=2 --latency-msec=20 > "$work/session.raw" &
-rec=$!
-trap 'kill $rec 2>/dev/null || true' EXIT
-
-/usr/bin/python3 - "$program" "$work" "$root/tests/linux_face" <<'PY'
+/usr/bin/python3 - "$program" "$work" "$root/tests" <<'PY'
 import os, subprocess, sys, time
-program, work, helpers = sys.argv[1:4]
-sys.path.insert(0, helpers)
+program, work, tests = sys.argv[1:4]
+sys.path.insert(0, os.path.join(tests, "linux_face"))
+sys.path.insert(0, os.path.join(tests, "harness"))
+import pulse_recording as pr
 import xsession as xs
 
+# The sound is recorded from before the program starts until it has ended.
+rec = pr.Recorder(latency_ms=20)
+rec.wait_for_data()
 d = xs.Display()
 width, height = map(int, xs.xdotool("getdisplaygeometry").split())
 proc = xs.start_program(program, os.path.join(work, "program.log"))
@@ -138,19 +139,7 @@ try:
 finally:
     if proc.poll() is None:
         proc.kill()
+    data = rec.stop()
+pr.write_wav(os.path.join(work, "session.wav"), data)
 PY
-
-kill $rec 2>/dev/null || true
-wait $rec 2>/dev/null || true
-/usr/bin/python3 - "$work/session.raw" "$work/session.wav" <<'PY'
-import sys, wave
-raw, out = sys.argv[1:3]
-data = open(raw, "rb").read()
-data = data[:len(data) // 4 * 4]
-with wave.open(out, "wb") as w:
-    w.setnchannels(2)
-    w.setsampwidth(2)
-    w.setframerate(44100)
-    w.writeframes(data)
-PY
-rm -f "$work/session.raw" "$work/program.log"
+rm -f "$work/program.log"
