@@ -49,6 +49,15 @@ else()
     list(APPEND _programs zarvelin)
   endif()
   install(TARGETS ${_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT zarvelin)
+  # A stripped install also loses the compilers' version notes (.comment), as Debian's
+  # own packages do.
+  foreach(_program ${_programs})
+    install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+      execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${_program}\"
+        COMMAND_ERROR_IS_FATAL ANY)
+    endif()" COMPONENT zarvelin)
+  endforeach()
 
   set(_id org.zarvelin.Zarvelin)
   install(FILES ${_pkg}/linux/${_id}.desktop
@@ -72,8 +81,10 @@ else()
   install(FILES ${_pkg_out}/zarvelin.1.gz ${_pkg_out}/zarvelin-render.1.gz
           DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT zarvelin)
   set(_doc ${CMAKE_INSTALL_DATADIR}/doc/zarvelin)
-  # The licence is in the copyright file, where Debian looks for it.
-  install(FILES ${CMAKE_SOURCE_DIR}/README.md ${_pkg}/debian/copyright ${_pkg_out}/changelog.gz
+  # The licence also stands on its own beside the README, as users look for it there;
+  # Debian's tools look in the copyright file.
+  install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE
+                ${_pkg}/debian/copyright ${_pkg_out}/changelog.gz
           DESTINATION ${_doc} COMPONENT zarvelin)
   install(FILES ${_pkg}/debian/lintian-overrides RENAME zarvelin
           DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides COMPONENT zarvelin)

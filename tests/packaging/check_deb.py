@@ -72,7 +72,8 @@ with tempfile.TemporaryDirectory() as root:
               "/usr/share/icons/hicolor/scalable/apps/org.zarvelin.Zarvelin.svg",
               "/usr/share/man/man1/zarvelin.1.gz", "/usr/share/man/man1/zarvelin-render.1.gz",
               "/usr/share/doc/zarvelin/copyright", "/usr/share/doc/zarvelin/changelog.gz",
-              "/usr/share/doc/zarvelin/README.md", "/usr/share/lintian/overrides/zarvelin"]
+              "/usr/share/doc/zarvelin/LICENSE", "/usr/share/doc/zarvelin/README.md",
+              "/usr/share/lintian/overrides/zarvelin"]
     needed += ["/usr/share/icons/hicolor/%dx%d/apps/org.zarvelin.Zarvelin.png" % (n, n)
                for n in (16, 32, 48, 64, 128, 256)]
     for path in needed:
