@@ -25,8 +25,13 @@ startup-animation=none
 focus-animation=none
 INI
 socket=wayland-zarvelin
+# The output's size: 1024x768 unless ZARVELIN_WESTON_SIZE gives another (WIDTHxHEIGHT,
+# within the X screen).
+ZARVELIN_WESTON_SIZE=${ZARVELIN_WESTON_SIZE:-1024x768}
+[[ $ZARVELIN_WESTON_SIZE =~ ^[0-9]+x[0-9]+$ ]] ||
+  { echo "with-weston: ZARVELIN_WESTON_SIZE='$ZARVELIN_WESTON_SIZE'; give WIDTHxHEIGHT" >&2; exit 2; }
 XDG_RUNTIME_DIR="$dir" weston --backend=x11-backend.so --socket="$socket" --use-pixman \
-  --width=1024 --height=768 --idle-time=0 --config="$dir/weston.ini" >"$dir/weston.log" 2>&1 &
+  --width="${ZARVELIN_WESTON_SIZE%x*}" --height="${ZARVELIN_WESTON_SIZE#*x}" --idle-time=0 --config="$dir/weston.ini" >"$dir/weston.log" 2>&1 &
 pid=$!
 trap 'kill $pid 2>/dev/null; wait $pid 2>/dev/null; rm -rf "$dir"' EXIT
 for _ in $(seq 1 100); do
