@@ -46,6 +46,24 @@ def thread_cpu(pid):
     return out
 
 
+def measure_cpu(pid, seconds):
+    """The program's share of one core over the next `seconds`, in per cent, and each
+    thread's that used any, busiest first, as (share, name, thread id)."""
+    c0, t0, th0 = cpu_seconds(pid), time.monotonic(), thread_cpu(pid)
+    time.sleep(seconds)
+    span = time.monotonic() - t0
+    cpu = 100.0 * (cpu_seconds(pid) - c0) / span
+    threads = sorted(((100.0 * (sec - th0.get(tid, (name, 0.0))[1]) / span, name, tid)
+                      for tid, (name, sec) in thread_cpu(pid).items()), reverse=True)
+    return cpu, [t for t in threads if t[0] > 0]
+
+
+def print_cpu(cpu, threads):
+    print("CPU over 10 s: %.1f %% of one core" % cpu)
+    for share, name, tid in threads:
+        print("  thread %d (%s): %.2f %%" % (tid, name, share))
+
+
 def summary(what, values):
     if not values:
         return "%-44s none measured" % what
@@ -75,13 +93,7 @@ def main():
             shown_ms.append((time.monotonic_ns() - clicked) / 1e6)
             if s == 0:
                 time.sleep(1.0)  # past the start-up
-                c0, t0, th0 = cpu_seconds(proc.pid), time.monotonic(), thread_cpu(proc.pid)
-                time.sleep(10.0)
-                span = time.monotonic() - t0
-                cpu = 100.0 * (cpu_seconds(proc.pid) - c0) / span
-                th1 = thread_cpu(proc.pid)
-                threads = sorted(((100.0 * (sec - th0.get(tid, (name, 0.0))[1]) / span, name, tid)
-                                  for tid, (name, sec) in th1.items()), reverse=True)
+                cpu, threads = measure_cpu(proc.pid, 10.0)
             else:
                 time.sleep(max(0.0, BLOCK_S * (2 + 0.15 * s) - (time.monotonic_ns() - clicked) / 1e9))
             d.fake_key(space, True)
@@ -109,10 +121,7 @@ def main():
         silence_ms.append((first + pr.last_sound(seg) + 1 - rec.frames_by(pressed)) * 1000.0 / pr.RATE)
 
     print("session: binaural beats + stroboscope at 7,80 on %dx%d" % (width, height))
-    print("CPU over 10 s: %.1f %% of one core" % cpu)
-    for share, name, tid in threads:
-        if share > 0:
-            print("  thread %d (%s): %.2f %%" % (tid, name, share))
+    print_cpu(cpu, threads)
     print(summary("Start click to full-screen window:", shown_ms))
     print(summary("Start click to first sound at the server:", sound_ms))
     print(summary("key press to stimulation window hidden:", hidden_ms))

@@ -31,11 +31,7 @@ def main():
         xs.wait_for(out.flat_grey, "the stimulation window to cover the output")
         out.park_pointer()
         time.sleep(1.0)  # past the start-up
-        c0, t0, th0 = sb.cpu_seconds(proc.pid), time.monotonic(), sb.thread_cpu(proc.pid)
-        time.sleep(10.0)
-        span = time.monotonic() - t0
-        cpu = 100.0 * (sb.cpu_seconds(proc.pid) - c0) / span
-        th1 = sb.thread_cpu(proc.pid)
+        cpu, threads = sb.measure_cpu(proc.pid, 10.0)
         changes, _ = ws.greys_per_second(out, 1.0)
         xs.xdotool("key", "space")
         xs.wait_for(lambda: out.flat_grey() is None, "the stimulation window to go")
@@ -44,12 +40,8 @@ def main():
             proc.kill()
     print("session on Wayland: binaural beats + stroboscope at 7,80 on %dx%d"
           % (out.width, out.height))
-    print("CPU over 10 s: %.1f %% of one core (%.0f grey changes a second reach the output)"
-          % (cpu, changes))
-    for tid, (name, sec) in sorted(th1.items()):
-        share = 100.0 * (sec - th0.get(tid, (name, 0.0))[1]) / span
-        if share > 0:
-            print("  thread %d (%s): %.2f %%" % (tid, name, share))
+    print("%.0f grey changes a second reach the output" % changes)
+    sb.print_cpu(cpu, threads)
 
 
 if __name__ == "__main__":
