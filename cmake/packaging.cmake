@@ -93,6 +93,11 @@ else()
   set(CPACK_DEBIAN_PACKAGE_NAME zarvelin)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)          # zarvelin_1.0.0_amd64.deb
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # The one dependency the binaries cannot tell: the exact Qt behind its private
+  # interface (ui/linux/CMakeLists.txt).
+  if(ZARVELIN_QT_ABI_DEPENDS)
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "${ZARVELIN_QT_ABI_DEPENDS}")
+  endif()
   set(CPACK_DEBIAN_PACKAGE_SECTION sound)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The Zarvelin developers <packages@zarvelin.org>")

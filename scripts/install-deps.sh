@@ -24,7 +24,8 @@ apt_state=(-o "Dir::State::status=$admindir/status")
 packages=(
   # the native build
   cmake g++ make pkg-config googletest libgtest-dev libbenchmark-dev
-  qt6-base-dev qt6-wayland libxcb1-dev libasound2-dev libsleef-dev
+  qt6-base-dev qt6-base-private-dev qt6-wayland libxcb1-dev libwayland-dev wayland-protocols
+  libasound2-dev libsleef-dev
   # a desktop with no display: X server, input, screenshots, a sound server
   xvfb xdotool libx11-6 libxtst6 x11-utils x11-apps imagemagick fonts-dejavu-core
   pulseaudio-utils libasound2-plugins alsa-utils sox

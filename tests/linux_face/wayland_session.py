@@ -5,6 +5,7 @@ itself talks only Wayland. The compositor places windows where it likes, so the 
 window is found by its pixels against the plain background."""
 import array
 import os
+import re
 import subprocess
 import tempfile
 import time
@@ -130,7 +131,29 @@ def greys_per_second(out, seconds=2.0):
     return changes / seconds, reads / seconds
 
 
-def session(out, proc):
+def grey_commits(log_path):
+    """From the program's Wayland protocol log: how many buffers were attached to the
+    subsurface that covers the stimulation window, how many distinct ones, and how many
+    were attached to the window's own surface meanwhile."""
+    cover = parent = None
+    ours, greys, theirs = 0, set(), 0
+    with open(log_path, errors="replace") as f:
+        for line in f:
+            m = re.search(r"-> wl_subcompositor@\d+\.get_subsurface\(new id wl_subsurface@\d+, "
+                          r"wl_surface@(\d+), wl_surface@(\d+)\)", line)
+            if m:
+                cover, parent = m.group(1), m.group(2)
+                continue
+            m = re.search(r"-> wl_surface@(\d+)\.attach\(wl_buffer@(\d+)", line)
+            if m and m.group(1) == cover:
+                ours += 1
+                greys.add(m.group(2))
+            elif m and m.group(1) == parent:
+                theirs += 1
+    return ours, len(greys), theirs
+
+
+def session(out, proc, log_path=None):
     client, _ = control_window(out)
     clicked_at = time.monotonic()
     out.click(client[0] + START_BUTTON[0], client[1] + START_BUTTON[1])
@@ -156,6 +179,18 @@ def session(out, proc):
              % [(round(t0 - clicked_at, 3), lv) for t0, _, lv in samples])
     changes, reads = greys_per_second(out)
     print("wayland: %.1f grey changes per second at the centre (%.0f reads per second)" % (changes, reads))
+    if log_path is not None:
+        # The compositor shows the grey: each frame attaches one of the tiny grey buffers
+        # to the covering subsurface, and the window's own full-size surface is not
+        # painted again and again.
+        ours, greys, theirs = grey_commits(log_path)
+        print("wayland: %d grey commits in %d buffers on the subsurface, %d on the window"
+              % (ours, greys, theirs))
+        if ours < 20 or greys < 3:
+            fail("the grey does not go through the compositor's scaled subsurface "
+                 "(%d commits, %d buffers)" % (ours, greys))
+        if theirs > 10:
+            fail("the window's own surface was painted %d times during the session" % theirs)
     xs.xdotool("key", "space")
     out.park_pointer()
     xs.wait_for(lambda: out.flat_grey() is None, "the stimulation window to go after a key")
@@ -176,10 +211,13 @@ def run(program, sessions, closes):
     hangs = []
     for run_index in range(closes):
         log = os.path.join(folder, "program-%d.log" % run_index)
-        proc = xs.start_program(program, log, platform="wayland")
+        # The session's run logs the program's Wayland requests, to see how the grey
+        # is shown.
+        proc = xs.start_program(program, log, platform="wayland",
+                                env={"WAYLAND_DEBUG": "client"} if sessions else None)
         try:
             if sessions:
-                session(out, proc)
+                session(out, proc, log)
             _, close = control_window(out)
             out.click(*close)
             out.park_pointer()

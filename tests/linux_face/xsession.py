@@ -251,8 +251,8 @@ def focused_window():
     return int(out.stdout) if out.returncode == 0 and out.stdout.strip().isdigit() else 0
 
 
-def start_program(program, log_path, platform="xcb"):
-    env = dict(os.environ, QT_QPA_PLATFORM=platform)
+def start_program(program, log_path, platform="xcb", env=None):
+    env = dict(os.environ, QT_QPA_PLATFORM=platform, **(env or {}))
     log = open(log_path, "w")
     return subprocess.Popen([program], env=env, stdout=log, stderr=subprocess.STDOUT)
 

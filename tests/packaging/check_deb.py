@@ -43,9 +43,11 @@ description = field("Description")
 for words in ("seizures", "photosensitive epilepsy", "MIT"):
     if words not in description:
         problems.append("the description does not say %r" % words)
-# What the programs link, as dpkg-shlibdeps finds it: the C library, Qt, ALSA.
+# What the programs link, as dpkg-shlibdeps finds it: the C library, Qt, ALSA, Wayland;
+# and the exact Qt whose private interface the Wayland grey uses.
 depends = field("Depends")
-for library in ("libc6", "libqt6widgets6", "libasound2", "libstdc++6"):
+for library in ("libc6", "libqt6widgets6", "libasound2", "libstdc++6", "libwayland-client0",
+                "qt6-base-abi"):
     if not re.search(r"(^|, )%s( \(|,|$)" % re.escape(library), depends):
         problems.append("Depends lacks %s: %s" % (library, depends))
 

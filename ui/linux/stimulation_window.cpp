@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPaintEvent>
+#include <QResizeEvent>
 #include <QPainter>
 #include <QPalette>
 #include <QScreen>
@@ -20,6 +21,7 @@
 #include "session/session_flag.h"
 #include "ui/linux/face_probe.h"
 #include "ui/linux/strobe_published.h"
+#include "ui/linux/wayland_grey.h"
 #include "visual/strobe_level.h"
 
 namespace {
@@ -50,6 +52,8 @@ protected:
         painter.fillRect(rect(), QColor::fromRgb(greyColour(gPaintedLevel)));
     }
 
+    void resizeEvent(QResizeEvent*) override { waylandGreyResize(width(), height()); }
+
     // The keys that end a session are taken by the application's key filter before any
     // window sees them; the system keys that reach this window do nothing here.
     void keyPressEvent(QKeyEvent* event) override { event->accept(); }
@@ -70,6 +74,8 @@ protected:
 
 StimulationWidget* gWindow = nullptr;
 QTimer* gFrameTimer = nullptr;
+// On Wayland, whether the compositor shows the grey (see wayland_grey.h).
+bool gCompositorGrey = false;
 
 // A key the system keeps for itself on Windows, where it arrives as WM_SYSKEYDOWN and
 // never as the WM_KEYDOWN that ends a session there: F10, Alt itself, and any key
@@ -173,6 +179,10 @@ void onFrame()
         gPaintedLevel = level;
         ++gPaintCount;
         fillOnServer(connection, level);
+    } else if (gCompositorGrey) {
+        gPaintedLevel = level;
+        ++gPaintCount;
+        waylandGreyShow(level);
     } else {
         gWindow->repaint();
     }
@@ -225,6 +235,7 @@ void showStimulationWindow()
     if (xcb_connection_t* connection = xcbConnection())
         fillOnServer(connection, 0);
     gWindow->showFullScreen();
+    gCompositorGrey = waylandGreyAttach(gWindow);
     gWindow->activateWindow();
     gWindow->setFocus(Qt::OtherFocusReason);
     gFrameTimer->start(frameIntervalMs());
@@ -233,6 +244,9 @@ void showStimulationWindow()
 void hideStimulationWindow()
 {
     gFrameTimer->stop();
+    if (gCompositorGrey)
+        waylandGreyDetach();
+    gCompositorGrey = false;
     gWindow->hide();
 }
 
