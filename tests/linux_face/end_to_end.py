@@ -223,10 +223,10 @@ def main():
     program = args[0]
     if mode == "--wayland":
         import wayland_session
-        wayland_session.run(program, sessions=True, closes=1)
+        wayland_session.run(program, sessions=3, closes=1)
     elif mode == "--wayland-closes":
         import wayland_session
-        wayland_session.run(program, sessions=False, closes=count)
+        wayland_session.run(program, sessions=0, closes=count)
     else:
         run_on_x(program, window_manager=(mode == "--window-manager"))
     print("end to end: OK")

@@ -132,17 +132,18 @@ def greys_per_second(out, seconds=2.0):
 
 
 def grey_commits(log_path):
-    """From the program's Wayland protocol log: how many buffers were attached to the
-    subsurface that covers the stimulation window, how many distinct ones, and how many
-    were attached to the window's own surface meanwhile."""
+    """From the program's Wayland protocol log, for its latest session: how many buffers
+    were attached to the subsurface that covers the stimulation window, how many distinct
+    ones, and how many were attached to the window's own surface meanwhile."""
     cover = parent = None
     ours, greys, theirs = 0, set(), 0
     with open(log_path, errors="replace") as f:
         for line in f:
             m = re.search(r"-> wl_subcompositor@\d+\.get_subsurface\(new id wl_subsurface@\d+, "
                           r"wl_surface@(\d+), wl_surface@(\d+)\)", line)
-            if m:
+            if m:  # a new session: count from here
                 cover, parent = m.group(1), m.group(2)
+                ours, greys, theirs = 0, set(), 0
                 continue
             m = re.search(r"-> wl_surface@(\d+)\.attach\(wl_buffer@(\d+)", line)
             if m and m.group(1) == cover:
@@ -216,7 +217,7 @@ def run(program, sessions, closes):
         proc = xs.start_program(program, log, platform="wayland",
                                 env={"WAYLAND_DEBUG": "client"} if sessions else None)
         try:
-            if sessions:
+            for _ in range(sessions):
                 session(out, proc, log)
             _, close = control_window(out)
             out.click(*close)
