@@ -83,7 +83,9 @@ class Output:
 
 
 def control_window(out):
-    """The client area's origin and the close button of the control window's frame."""
+    """The client area's origin and the close button of the control window's frame.
+    Right after a session the window may show before its title bar is drawn again, so
+    both are waited for together."""
     def found():
         frame = out.window_frame()
         if frame is None:
@@ -92,18 +94,16 @@ def control_window(out):
         side = (right - left + 1 - CLIENT[0]) // 2
         if not (0 <= side <= 10 and CLIENT[1] < bottom - top + 1 <= CLIENT[1] + 60):
             return None
-        return frame, side
-    (left, top, right, bottom), side = xs.wait_for(found, "the control window on weston's output")
-    client = (left + side, bottom - side - CLIENT[1] + 1)
-    # The close button is the right-most mark in the title bar: the dark pixels there
-    # (grey rather than black while the window is not the active one).
-    screen = out.grab()
-    marks = [(x, y) for y in range(top + 2, client[1] - 2) for x in range(right - 28, right - 2)
-             if max(screen[(y * out.width + x) * 4:(y * out.width + x) * 4 + 3]) < 190]
-    if not marks:
-        fail("no close button in the control window's title bar: frame %r" % ((left, top, right, bottom),))
-    close = (sum(x for x, _ in marks) // len(marks), sum(y for _, y in marks) // len(marks))
-    return client, close
+        client = (left + side, bottom - side - CLIENT[1] + 1)
+        # The close button is the right-most mark in the title bar: the dark pixels
+        # there (grey rather than black while the window is not the active one).
+        screen = out.grab()
+        marks = [(x, y) for y in range(top + 2, client[1] - 2) for x in range(right - 28, right - 2)
+                 if max(screen[(y * out.width + x) * 4:(y * out.width + x) * 4 + 3]) < 190]
+        if not marks:
+            return None
+        return client, (sum(x for x, _ in marks) // len(marks), sum(y for _, y in marks) // len(marks))
+    return xs.wait_for(found, "the control window with its close button on weston's output")
 
 
 def strobe_fits(samples, clicked_at):
