@@ -92,9 +92,10 @@ unpack_pipewire_parts() {
     chmod 755 "$tmp"   # apt's download user must be able to write here
     if ! (cd "$tmp" && apt-get download -q "$pkg=$version" >/dev/null 2>&1 ||
           { $sudo apt-get update -q >/dev/null && apt-get download -q "$pkg=$version"; }); then
-      echo "install-deps: could not download $pkg $version to unpack it" >&2
+      # Only the PipeWire tests need it; they skip, saying what is missing.
+      echo "install-deps: could not download $pkg $version to unpack it; the PipeWire tests will be skipped" >&2
       rm -rf "$tmp"
-      return 1
+      continue
     fi
     $sudo rm -rf "$dest.new"
     $sudo mkdir -p "$dest.new"
