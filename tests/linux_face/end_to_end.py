@@ -201,11 +201,7 @@ def run_on_x(program, window_manager):
             fail("the program did not end after its window was closed")
         check(code == 0, "exit code %d" % code)
     finally:
-        if proc.poll() is None:
-            proc.kill()
-            proc.wait()
-        with open(log) as f:
-            text = f.read()
+        text = xs.end_program(proc, log)
         if text.strip():
             print("program output:\n" + text)
 

@@ -243,11 +243,7 @@ def run(program, sessions, closes):
                 fail("close %d: exit code %d" % (run_index + 1, code))
             xs.wait_for(lambda: out.window_frame() is None, "the control window to go")
         finally:
-            if proc.poll() is None:
-                proc.kill()
-                proc.wait()
-            with open(log) as f:
-                text = f.read()
+            text = xs.end_program(proc, log)
             if "wayland" in text.lower() or "qt.qpa" in text:
                 print("program output (run %d):\n%s" % (run_index + 1, text))
     if hangs:

@@ -257,6 +257,15 @@ def start_program(program, log_path, platform="xcb", env=None):
     return subprocess.Popen([program], env=env, stdout=log, stderr=subprocess.STDOUT)
 
 
+def end_program(proc, log_path):
+    """Kills the program if it still runs; returns what it wrote to its log."""
+    if proc.poll() is None:
+        proc.kill()
+        proc.wait()
+    with open(log_path) as f:
+        return f.read()
+
+
 def wait_for(condition, what, timeout=20.0, step=0.01):
     """Polls until condition() is true; only a hang makes it give up."""
     deadline = time.monotonic() + timeout

@@ -175,17 +175,17 @@ void onFrame()
     const std::uint8_t level = strobePublishedLevel();
     if (level == gPaintedLevel)
         return;
-    if (xcb_connection_t* connection = xcbConnection()) {
-        gPaintedLevel = level;
-        ++gPaintCount;
-        fillOnServer(connection, level);
-    } else if (gCompositorGrey) {
-        gPaintedLevel = level;
-        ++gPaintCount;
-        waylandGreyShow(level);
-    } else {
-        gWindow->repaint();
+    xcb_connection_t* connection = xcbConnection();
+    if (connection == nullptr && !gCompositorGrey) {
+        gWindow->repaint(); // the paint takes the grey itself
+        return;
     }
+    gPaintedLevel = level;
+    ++gPaintCount;
+    if (connection != nullptr)
+        fillOnServer(connection, level);
+    else
+        waylandGreyShow(level);
 }
 
 } // namespace
