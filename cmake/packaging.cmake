@@ -41,7 +41,7 @@ if(WIN32)
   install(FILES ${_pkg_out}/LICENSE.txt ${_pkg_out}/README.txt DESTINATION . COMPONENT zarvelin)
 
   set(CPACK_GENERATOR ZIP)
-  set(CPACK_PACKAGE_FILE_NAME zarvelin-${PROJECT_VERSION}-win32)
+  set(CPACK_PACKAGE_FILE_NAME ${ZARVELIN_ZIP_NAME})
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 else()
   set(_programs zarvelin-render)

@@ -41,9 +41,11 @@ if [ "$group" = all ]; then
 fi
 wine_packages=()
 if [ "$group" = all ]; then
-  packages+=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686)
+  packages+=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+             g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64)
   # Wine comes with its recommends: its sound reaches PulseAudio through libpulse0:i386.
-  wine_packages=(wine wine32:i386)
+  # The 64-bit loader runs the windows64 build where the kernel runs no 32-bit programs.
+  wine_packages=(wine wine32:i386 wine64)
 fi
 
 sudo=""

@@ -4,6 +4,8 @@
 #   sanitize  the same core, session and renderer tests under ASan and UBSan
 #   tsan      the session and worker logic under ThreadSanitizer
 #   windows   the 32-bit Windows build under Wine: core tests, renderer, the Win32 program
+#   windows64 the same Windows programs built for x86-64, under 64-bit Wine: run in the
+#             windows preset's place where this kernel runs no 32-bit programs
 # Ends with one line "N passed, N failed, N skipped" over all presets; exits non-zero on any failure.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -11,17 +13,21 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh || { echo "test.sh: could not install the packages the tests need" >&2; exit 1; }
 
 jobs=$(nproc 2>/dev/null || echo 2)
-presets=("$@")
-[ ${#presets[@]} -gt 0 ] || presets=(linux sanitize tsan windows)
 passed=0 failed=0 skipped=0 broken=()
 
 # Wine runs 32-bit Windows programs as 32-bit Linux processes. A kernel started without
 # its 32-bit compatibility (ia32_emulation=off) refuses them all with "Exec format
-# error": the Windows preset is then built but its programs cannot be run here.
+# error": the Windows preset is then built but its programs cannot be run here, and
+# the same programs built for x86-64 run under 64-bit Wine in their place.
 runs_32bit() {
   local loader=/lib/i386-linux-gnu/ld-linux.so.2
   [ -x "$loader" ] && "$loader" --version >/dev/null 2>&1
 }
+presets=("$@")
+if [ ${#presets[@]} -eq 0 ]; then
+  presets=(linux sanitize tsan windows)
+  runs_32bit || presets+=(windows64)
+fi
 
 mkdir -p build
 for preset in "${presets[@]}"; do
@@ -39,7 +45,7 @@ for preset in "${presets[@]}"; do
     # Only the tests that run on the build machine itself (label "host") can run here.
     n=$(ctest --preset "$preset" -N 2>/dev/null | sed -nE 's/^Total Tests: ([0-9]+)/\1/p')
     h=$(ctest --preset "$preset" -N -L host 2>/dev/null | sed -nE 's/^Total Tests: ([0-9]+)/\1/p')
-    echo "=== windows: $(( ${n:-0} - ${h:-0} )) tests skipped: this kernel runs no 32-bit programs (Exec format error), so Wine cannot start"
+    echo "=== windows: $(( ${n:-0} - ${h:-0} )) tests skipped: this kernel runs no 32-bit programs (Exec format error), so 32-bit Wine cannot start; windows64 runs them in 64-bit Wine"
     skipped=$((skipped + ${n:-0} - ${h:-0}))
     label=(-L host)
     [ "${h:-0}" -gt 0 ] || continue
@@ -63,7 +69,10 @@ for preset in "${presets[@]}"; do
 done
 
 # Wine leaves its server behind for a few seconds; end it so nothing outlives the run.
-runs_32bit && command -v wineserver >/dev/null && (. scripts/wine-prefix.sh && wineserver -k 2>/dev/null)
+if command -v wineserver >/dev/null; then
+  runs_32bit && (. scripts/wine-prefix.sh && wineserver -k 2>/dev/null)
+  [ -x /usr/lib/wine/wine64 ] && (ZARVELIN_WINE_ARCH=win64 && . scripts/wine-prefix.sh && wineserver -k 2>/dev/null)
+fi
 
 [ ${#broken[@]} -eq 0 ] || echo "presets that did not build or run: ${broken[*]}"
 echo "$passed passed, $failed failed, $skipped skipped"

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """usage_test.py [EMULATOR] PROBE: the audio probe refuses every bad command line with
 exit 2 and one message naming the word at fault, before touching any device. A Windows
-probe (run through an emulator) is skipped, exit 77, where 32-bit programs cannot run."""
+probe (run through an emulator) is skipped, exit 77, where Wine cannot run it."""
 import subprocess
 import sys
 import unittest
@@ -51,8 +51,9 @@ class Usage(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    if len(PROBE) > 1 and subprocess.run(["sh", "-c", "/lib/i386-linux-gnu/ld-linux.so.2 --version"],
-                                         capture_output=True).returncode != 0:
-        print("usage_test: skipped: this machine cannot run 32-bit programs")
-        sys.exit(77)
+    if len(PROBE) > 1:
+        can_run = subprocess.run([PROBE[0], "--can-run"], capture_output=True, text=True)
+        if can_run.returncode != 0:
+            print("usage_test: " + can_run.stdout.strip())
+            sys.exit(77)
     unittest.main(argv=sys.argv[:1])

@@ -1,7 +1,9 @@
 """check_zip.py zarvelin-1.0.0-win32.zip
 The zip holds exactly the two programs, the licence and the README at its top; the
-texts have Windows line ends and say what they must; the programs are 32-bit Windows
-executables that import no DLL beyond the system's."""
+texts have Windows line ends and say what they must; the programs are Windows
+executables for the zip's processor (32-bit for win32, the shipped zip; x86-64 for
+win64, the build Wine runs where no 32-bit program can) that import no DLL beyond the
+system's."""
 import os
 import re
 import subprocess
@@ -11,8 +13,11 @@ import zipfile
 
 path = sys.argv[1]
 problems = []
-if os.path.basename(path) != "zarvelin-1.0.0-win32.zip":
+formats = {"zarvelin-1.0.0-win32.zip": ("pei-i386", "a 32-bit"),
+           "zarvelin-1.0.0-win64.zip": ("pei-x86-64", "an x86-64")}
+if os.path.basename(path) not in formats:
     problems.append("zip named %s" % os.path.basename(path))
+pe_format, pe_kind = formats.get(os.path.basename(path), formats["zarvelin-1.0.0-win32.zip"])
 with zipfile.ZipFile(path) as z:
     names = sorted(z.namelist())
     wanted = sorted(["zarvelin.exe", "zarvelin-render.exe", "LICENSE.txt", "README.txt"])
@@ -26,10 +31,10 @@ with zipfile.ZipFile(path) as z:
         system_dlls = {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "winmm.dll",
                        "msvcrt.dll", "shell32.dll", "advapi32.dll"}
         for n in programs:
-            dump = subprocess.run(["i686-w64-mingw32-objdump", "-p", os.path.join(tmp, n)],
+            dump = subprocess.run(["objdump", "-p", os.path.join(tmp, n)],
                                   capture_output=True, text=True, check=True).stdout
-            if "file format pei-i386" not in dump:
-                problems.append("%s is not a 32-bit Windows executable" % n)
+            if "file format %s" % pe_format not in dump:
+                problems.append("%s is not %s Windows executable" % (n, pe_kind))
             dlls = {d.lower() for d in re.findall(r"DLL Name: (\S+)", dump)}
             if not dlls <= system_dlls:
                 problems.append("%s needs DLLs Windows lacks: %s" % (n, sorted(dlls - system_dlls)))

@@ -4,19 +4,14 @@
 # prefix's C: drive, as a user would, and runs both programs from there: the renderer
 # writes a WAV file beside itself, the GUI program opens its window and ends with code 0
 # when it is closed. Run under with-xvfb.sh and with-pulse.sh. Exits 77 (skipped) where
-# this kernel cannot run 32-bit programs, since Wine then cannot start.
+# Wine cannot run the zip's programs.
 set -uo pipefail
 zip=$(readlink -f "$1")
 wine_run=$(readlink -f "$2")
-
-loader=/lib/i386-linux-gnu/ld-linux.so.2
-if ! { [ -x "$loader" ] && "$loader" --version >/dev/null 2>&1; }; then
-  echo "SKIP: this kernel runs no 32-bit programs (Exec format error), so Wine cannot start"
-  exit 77
-fi
+"$wine_run" --can-run || exit 77
 
 fail() { echo "FAIL: $*"; exit 1; }
-prefix="${ZARVELIN_WINEPREFIX:-/tmp/zarvelin-wine-$(id -u)}"
+prefix=$("$wine_run" --prefix)
 "$wine_run" cmd /c exit >/dev/null 2>&1   # makes the prefix on first use
 folder_name="Программы Zarvelin $$"
 dir="$prefix/drive_c/$folder_name"

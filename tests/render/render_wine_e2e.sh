@@ -1,17 +1,14 @@
 #!/usr/bin/env bash
 # render_wine_e2e.sh WINE_RUN ZARVELIN_RENDER_EXE
-# The 32-bit Windows renderer under Wine: a file Python's wave module reads as the
+# The Windows renderer under Wine: a file Python's wave module reads as the
 # frames asked for, an existing file replaced (a rename over an existing file is
 # where Windows differs), bad arguments rejected with exit 2 and nothing written,
 # an existing target untouched by a rejected render, a part file left by a writer that
 # is gone removed by the next render, and no part file left by any render.
-# Exits 77 (skipped) where this kernel runs no 32-bit programs, so Wine cannot start.
+# Exits 77 (skipped) where Wine cannot run this build's programs.
 set -uo pipefail
-if ! /lib/i386-linux-gnu/ld-linux.so.2 --version >/dev/null 2>&1; then
-  echo "skipped: this kernel runs no 32-bit programs, so Wine cannot start"
-  exit 77
-fi
 wine_run=$(realpath "$1")
+"$wine_run" --can-run || exit 77
 render=$(realpath "$2")
 py=/usr/bin/python3
 work=$(mktemp -d /tmp/zarvelin-render-wine.XXXXXX)

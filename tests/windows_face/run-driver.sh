@@ -5,9 +5,9 @@
 # prefix to wind down first (another test's, on another Xvfb), and for its own after.
 set -uo pipefail
 wine_run=$1; shift
-. "$(dirname "$0")/../../scripts/wine-prefix.sh"
-[ -f "$WINEPREFIX/system.reg" ] && timeout 120 wineserver -w 2>/dev/null
+"$wine_run" --can-run || exit 77
+"$wine_run" --wait-server 120
 "$wine_run" "$@"
 status=$?
-timeout 60 wineserver -w 2>/dev/null || true
+"$wine_run" --wait-server 60
 exit $status

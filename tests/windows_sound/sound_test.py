@@ -12,7 +12,7 @@ play: records the monitor while the audio probe plays SESSIONS sessions through 
   in order, and each session must be heard for at least MIN_FRAMES frames.
 no-device: with no sound server the worker of every session ends by itself, having
   queued nothing, and the probe exits normally.
-Exits 77 (skipped) when this machine cannot run 32-bit programs.
+Exits 77 (skipped) where Wine cannot run this build's programs.
 """
 import os
 import subprocess
@@ -30,12 +30,12 @@ def fail(message):
     sys.exit(1)
 
 
-def can_run_32_bit():
-    try:
-        return subprocess.run(["/lib/i386-linux-gnu/ld-linux.so.2", "--version"],
-                              capture_output=True, timeout=30).returncode == 0
-    except OSError:
-        return False
+def wine_can_run(emulator):
+    """Whether Wine can run this build's programs here; says why not."""
+    r = subprocess.run([emulator, "--can-run"], capture_output=True, text=True, timeout=30)
+    if r.returncode != 0:
+        print("sound_test: " + r.stdout.strip())
+    return r.returncode == 0
 
 
 def run_probe(emulator, probe, *args, timeout=180):
@@ -88,8 +88,7 @@ def main():
         sys.exit("usage: sound_test.py EMULATOR PROBE RENDER play MODE FREQUENCY SECONDS "
                  "SESSIONS MIN_FRAMES | no-device")
     emulator, probe, render, what = sys.argv[1:5]
-    if not can_run_32_bit():
-        print("sound_test: skipped: this machine cannot run 32-bit programs, so Wine cannot")
+    if not wine_can_run(emulator):
         return SKIPPED
     if what == "play" and len(sys.argv) == 10:
         mode, frequency, seconds, sessions, min_frames = sys.argv[5:10]
