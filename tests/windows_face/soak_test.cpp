@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "tests/windows_face/win32_probe.h"
@@ -39,9 +40,10 @@ Footprint footprint()
     if (process != nullptr) {
         GetProcessHandleCount(process, &f.handles);
         PROCESS_MEMORY_COUNTERS_EX memory{};
+        // PagefileUsage is the private commit, as PrivateUsage; Wine fills only the first.
         if (GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
                                  sizeof memory))
-            f.privateBytes = memory.PrivateUsage;
+            f.privateBytes = memory.PagefileUsage;
         CloseHandle(process);
     }
     f.threads = probe::threadsOf(program().process.dwProcessId).size();
@@ -62,6 +64,29 @@ Footprint settledFootprint()
     return before;
 }
 
+// Which windows hold the foreground, the activation and the keyboard focus: where a key
+// went that ended nothing.
+std::string keyboardOwners()
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    const DWORD thread = GetWindowThreadProcessId(program().control, nullptr);
+    GetGUIThreadInfo(thread, &info);
+    const auto name = [](HWND w) {
+        if (w == nullptr)
+            return std::string("none");
+        if (w == program().stimulation)
+            return std::string("the stimulation window");
+        if (w == program().control)
+            return std::string("the control window");
+        char text[64];
+        std::snprintf(text, sizeof text, "window %p", static_cast<void*>(w));
+        return std::string(text);
+    };
+    return "foreground: " + name(GetForegroundWindow()) + ", active: " + name(info.hwndActive) +
+           ", focus: " + name(info.hwndFocus);
+}
+
 TEST(Soak, HundredStartKeyCycles)
 {
     const HWND button = probe::childOfRole(ControlRole::StartButton);
@@ -79,15 +104,32 @@ TEST(Soak, HundredStartKeyCycles)
         startMs.push_back(1000.0 * static_cast<double>(shown.QuadPart - clicked.QuadPart) /
                           static_cast<double>(frequency.QuadPart));
         Sleep(50 + 37 * (cycle % 7)); // hold times over whole and partial blocks
+        // Keys go to the foreground window. Under Wine with a window manager the
+        // foreground passes through the desktop while the manager hands the focus from
+        // the control window to the stimulation window, and a key sent then reaches no
+        // window of the program; a person presses once the window is in front.
+        ASSERT_TRUE(probe::waitUntil([] { return GetForegroundWindow() == program().stimulation; }))
+            << "session " << cycle << " never came to the front; " << keyboardOwners();
         probe::pressKey(VK_SPACE);
-        ASSERT_TRUE(probe::waitUntil([] { return !running(); })) << "session " << cycle << " never ended";
+        ASSERT_TRUE(probe::waitUntil([] { return !running(); }))
+            << "session " << cycle << " never ended; " << keyboardOwners();
         ASSERT_TRUE(probe::waitUntil([] { return IsWindowEnabled(program().control) != FALSE; }));
+        // The control window has the keyboard again, as a person sees it before the next
+        // Start.
+        ASSERT_TRUE(probe::waitUntil([] { return GetForegroundWindow() == program().control; }))
+            << "after session " << cycle << " the control window never came back to the front; "
+            << keyboardOwners();
         if (cycle == kSettledCycle)
             settled = settledFootprint();
     }
     const Footprint end = settledFootprint();
     EXPECT_LE(end.threads, settled.threads) << "threads left behind";
-    EXPECT_LE(end.handles, settled.handles + 8) << "handles left behind";
+    // A live process always holds handles; a count of 0 means the system does not count
+    // them (Wine), and there is nothing to compare.
+    if (settled.handles != 0) {
+        EXPECT_LE(end.handles, settled.handles + 8) << "handles left behind";
+    }
+    EXPECT_GT(settled.privateBytes, 0u) << "the program's memory could not be read";
     EXPECT_LE(end.privateBytes, settled.privateBytes + 2 * 1024 * 1024) << "memory grew";
 
     std::sort(startMs.begin(), startMs.end());

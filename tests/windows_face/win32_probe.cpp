@@ -1,6 +1,9 @@
 #include "tests/windows_face/win32_probe.h"
 
 #include <tlhelp32.h>
+#include <psapi.h>
+
+#include <cstdio>
 
 #include <algorithm>
 
@@ -201,9 +204,11 @@ INPUT keyInput(WORD key, bool up)
 
 void moveTo(int x, int y)
 {
-    // Absolute coordinates run 0..65535 over the primary screen.
-    const LONG dx = static_cast<LONG>((x * 65536LL + screenWidth() / 2) / screenWidth());
-    const LONG dy = static_cast<LONG>((y * 65536LL + screenHeight() / 2) / screenHeight());
+    // Absolute coordinates run 0..65535 over the primary screen. Aiming at the pixel's
+    // centre lands on it whether the system rounds the scaled-back value down (Wine) or
+    // to the nearest; aiming at its left edge lands one pixel short under Wine.
+    const LONG dx = static_cast<LONG>((2 * x + 1) * 65536LL / (2LL * screenWidth()));
+    const LONG dy = static_cast<LONG>((2 * y + 1) * 65536LL / (2LL * screenHeight()));
     INPUT move = mouseInput(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, dx, dy);
     SendInput(1, &move, sizeof(INPUT));
     waitUntil([&] {
@@ -285,6 +290,51 @@ std::vector<DWORD> threadsOf(DWORD processId)
     CloseHandle(snap);
     std::sort(out.begin(), out.end());
     return out;
+}
+
+std::string threadStart(DWORD processId, DWORD threadId)
+{
+    using QueryThread = LONG(WINAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
+    constexpr int kWin32StartAddress = 9; // ThreadQuerySetWin32StartAddress
+    const auto query = reinterpret_cast<QueryThread>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread")));
+    HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, threadId);
+    if (query == nullptr || thread == nullptr) {
+        if (thread != nullptr)
+            CloseHandle(thread);
+        return "unknown";
+    }
+    ULONG_PTR start = 0;
+    const LONG status = query(thread, kWin32StartAddress, &start, sizeof start, nullptr);
+    CloseHandle(thread);
+    if (status != 0)
+        return "unknown";
+    char text[300];
+    std::snprintf(text, sizeof text, "%#llx", static_cast<unsigned long long>(start));
+    std::string where = text;
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
+    if (process == nullptr)
+        return where;
+    HMODULE modules[512];
+    DWORD bytes = 0;
+    if (EnumProcessModules(process, modules, sizeof modules, &bytes)) {
+        for (DWORD i = 0; i < bytes / sizeof(HMODULE); ++i) {
+            MODULEINFO info{};
+            if (!GetModuleInformation(process, modules[i], &info, sizeof info))
+                continue;
+            const auto base = reinterpret_cast<ULONG_PTR>(info.lpBaseOfDll);
+            if (start < base || start >= base + info.SizeOfImage)
+                continue;
+            char name[MAX_PATH] = "";
+            GetModuleBaseNameA(process, modules[i], name, sizeof name);
+            std::snprintf(text, sizeof text, "%s+%#llx", name,
+                          static_cast<unsigned long long>(start - base));
+            where = text;
+            break;
+        }
+    }
+    CloseHandle(process);
+    return where;
 }
 
 } // namespace probe

@@ -64,4 +64,8 @@ COLORREF windowPixel(HWND window, int x, int y);
 // Thread ids of the program's process.
 std::vector<DWORD> threadsOf(DWORD processId);
 
+// Where a thread of another process started: "module+0xOFFSET", for telling a worker
+// of the program's from a thread of the system's.
+std::string threadStart(DWORD processId, DWORD threadId);
+
 } // namespace probe
