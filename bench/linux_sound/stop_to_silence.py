@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""stop_to_silence.py PROBE [SESSIONS]
+"""stop_to_silence.py [--emulator WINE_RUN] PROBE [SESSIONS]
 
 How long the sound server keeps sounding after a session's flag drops and the worker is
 woken, as Stop does: from the drop to the last sounding frame at the null sink's
@@ -8,6 +8,9 @@ flag's rise to the first sound. Run inside tests/scripts/with-pulse.sh; PROBE is
 built audio_probe. SESSIONS (default 20) sessions play binaural beats at 7,80 Hz, held
 for 2 to 4.85 blocks in steps of 0.15 block, so the drop falls at every part of a block
 (a block is 12288 frames, 278.6 ms). Prints each session, then p50 and max.
+With --emulator (scripts/wine64-run.sh, say) PROBE is the Windows build's audio_probe.exe
+and the figures are those of the Windows face's worker through Wine's winmm; Wine's
+steady clock is the system's monotonic clock, so the probe's times line up here too.
 A measurement, not a test: the figures depend on the machine's load.
 """
 import os
@@ -24,20 +27,25 @@ BLOCK_S = pr.BLOCK_FRAMES / pr.RATE
 
 
 def main():
-    if len(sys.argv) not in (2, 3):
-        sys.exit("usage: stop_to_silence.py PROBE [SESSIONS]")
-    probe = sys.argv[1]
-    sessions = int(sys.argv[2]) if len(sys.argv) == 3 else 20
+    args = sys.argv[1:]
+    emulator = []
+    if args[:1] == ["--emulator"] and len(args) >= 2:
+        emulator, args = [args[1]], args[2:]
+    if len(args) not in (1, 2):
+        sys.exit("usage: stop_to_silence.py [--emulator WINE_RUN] PROBE [SESSIONS]")
+    probe = args[0]
+    sessions = int(args[1]) if len(args) == 2 else 20
     rec = pr.Recorder()
     rows = []
     try:
         rec.wait_for_data()
         for i in range(sessions):
             hold = BLOCK_S * (2 + 0.15 * i)
-            r = subprocess.run([probe, "--sound", "binaural", "--frequency", "780",
+            r = subprocess.run(emulator + [probe, "--sound", "binaural", "--frequency", "780",
                                 "--seconds", "%.4f" % hold], capture_output=True, text=True,
                                timeout=60, check=True)
-            facts = {k: int(v) for k, v in (line.split("=", 1) for line in r.stdout.split())}
+            facts = {k: int(v) for k, v in (line.split("=", 1) for line in r.stdout.split())
+                     if k in ("open_ns", "drop_ns", "end_ns")}
             time.sleep(0.6)  # the tail, then silence before the next session
             rows.append((hold, facts, time.monotonic_ns()))
     finally:
