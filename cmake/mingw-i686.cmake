@@ -1,12 +1,4 @@
-# 32-bit Windows with MinGW-w64 (the posix threading flavour, for std::thread).
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# Tests run under 32-bit Wine.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)
+# 32-bit Windows, the shipped build; its tests run under 32-bit Wine.
+set(ZARVELIN_MINGW_PROCESSOR i686)
+set(ZARVELIN_WINE_RUN wine-run.sh)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

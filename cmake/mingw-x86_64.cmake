@@ -1,12 +1,5 @@
-# 64-bit Windows with MinGW-w64 (posix threads): the Windows programs for Wine where no 32-bit program runs.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# Tests run under 64-bit Wine.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine64-run.sh)
+# 64-bit Windows: the same programs for 64-bit Wine, where the kernel runs no 32-bit
+# programs.
+set(ZARVELIN_MINGW_PROCESSOR x86_64)
+set(ZARVELIN_WINE_RUN wine64-run.sh)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
