@@ -9,8 +9,10 @@ built audio_probe. SESSIONS (default 20) sessions play binaural beats at 7,80 Hz
 for 2 to 4.85 blocks in steps of 0.15 block, so the drop falls at every part of a block
 (a block is 12288 frames, 278.6 ms). Prints each session, then p50 and max.
 With --emulator (scripts/wine64-run.sh, say) PROBE is the Windows build's audio_probe.exe
-and the figures are those of the Windows face's worker through Wine's winmm; Wine's
-steady clock is the system's monotonic clock, so the probe's times line up here too.
+and the figures are those of the Windows face's worker through Wine's winmm. Wine's
+steady clock is CLOCK_MONOTONIC_RAW, which parts from the monotonic clock the recording
+uses as the system slews its time (by 183 ms after a few hours here), so the probe's
+times are moved onto the monotonic clock.
 A measurement, not a test: the figures depend on the machine's load.
 """
 import os
@@ -44,7 +46,9 @@ def main():
             r = subprocess.run(emulator + [probe, "--sound", "binaural", "--frequency", "780",
                                 "--seconds", "%.4f" % hold], capture_output=True, text=True,
                                timeout=60, check=True)
-            facts = {k: int(v) for k, v in (line.split("=", 1) for line in r.stdout.split())
+            shift = time.monotonic_ns() - time.clock_gettime_ns(time.CLOCK_MONOTONIC_RAW) \
+                if emulator else 0
+            facts = {k: int(v) + shift for k, v in (line.split("=", 1) for line in r.stdout.split())
                      if k in ("open_ns", "drop_ns", "end_ns")}
             time.sleep(0.6)  # the tail, then silence before the next session
             rows.append((hold, facts, time.monotonic_ns()))
