@@ -4,7 +4,8 @@
 # frames asked for, an existing file replaced (a rename over an existing file is
 # where Windows differs), bad arguments rejected with exit 2 and nothing written,
 # an existing target untouched by a rejected render, a part file left by a writer that
-# is gone removed by the next render, and no part file left by any render.
+# is gone removed by the next render, no part file left by any render, and none by a
+# render killed outright (its part file is marked for deletion until it is renamed).
 # Exits 77 (skipped) where Wine cannot run this build's programs.
 set -uo pipefail
 wine_run=$(realpath "$1")
@@ -64,11 +65,23 @@ done
 # render to the same target; one for another target is left alone.
 printf 'debris' > files/.noise.wav.4294967288.000000000abc.part
 printf 'debris' > files/.other.wav.4294967288.000000000abc.part
-run --seconds 0.5 --output 'files\noise.wav' 2>err || fail "render beside a stale part file: $(cat err)"
-[ -e files/.noise.wav.4294967288.000000000abc.part ] && fail "the stale part file was not removed"
-[ -e files/.other.wav.4294967288.000000000abc.part ] || fail "another target's part file was removed"
-rm -f files/.other.wav.*.part
-[ -z "$(leftovers noise.wav)" ] || fail "after the stale part file: $(leftovers noise.wav)"
+mkdir killed
+run --seconds 0.5 --output 'killed\kept.wav' 2>err || fail "render to kept.wav: $(cat err)"
+cp killed/kept.wav kept.before
+# exec: the background job's process becomes the program's own (wine-run.sh execs Wine).
+(exec "$wine_run" "$render" --sound noise --seconds 3000 --output 'killed\kept.wav' >/dev/null 2>&1) &
+writer=$!
+for _ in $(seq 1 200); do ls -A killed | grep -q '\.part$' && break; sleep 0.05; done
+if ls -A killed | grep -q '\.part$'; then
+  kill -KILL "$writer"
+  wait "$writer" 2>/dev/null
+  for _ in $(seq 1 100); do [ "$(ls -A killed)" = kept.wav ] && break; sleep 0.05; done
+  [ "$(ls -A killed)" = kept.wav ] || fail "a killed render left: $(ls -A killed | grep -v -x kept.wav)"
+  cmp -s killed/kept.wav kept.before || fail "a killed render changed the old file"
+else
+  kill -KILL "$writer" 2>/dev/null
+  fail "a long render showed no part file"
+fi
 
 run --help >out 2>err || fail "--help: exit $?"
 grep -q -- "--frequency" out || fail "--help printed no usage"
