@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <map>
+#include <random>
 #include <set>
 
 #include "session/frequency_text.h"
@@ -118,6 +119,7 @@ std::set<int> sampleScreen(int count, const std::set<int>& allowed)
     const int h = probe::screenHeight();
     const POINT points[] = {{w / 2, h / 2}, {0, 0}, {w - 1, h - 1}, {w - 1, 0}, {0, h - 1}};
     std::set<int> seen;
+    std::minstd_rand pause(20261208u);
     for (int i = 0; i < count; ++i) {
         const POINT p = points[i % 5];
         const COLORREF c = probe::windowPixel(program().stimulation, p.x, p.y);
@@ -126,7 +128,9 @@ std::set<int> sampleScreen(int count, const std::set<int>& allowed)
         EXPECT_TRUE(allowed.count(level) == 1)
             << "level " << level << " at (" << p.x << "," << p.y << ") is not on the curve";
         seen.insert(level);
-        Sleep(3);
+        // Uneven pauses: a steady 4 ms between samples (3 ms and the read) can lock onto
+        // the 20 ms cycle at 50 Hz and never meet its middle tick.
+        Sleep(1 + static_cast<DWORD>(pause() % 5));
     }
     return seen;
 }
