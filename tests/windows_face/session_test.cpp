@@ -92,7 +92,7 @@ std::set<int> curveLevels(std::uint32_t f)
 }
 
 // The grey most cycles show at their middle tick, over the ticks a session lives through.
-int usualMiddleLevel(std::uint32_t f)
+[[maybe_unused]] int usualMiddleLevel(std::uint32_t f)
 {
     const std::uint32_t ticks = ticksPerCycle(f);
     const double step = phaseStep(ticks);
