@@ -21,6 +21,7 @@ TICK = 0.002
 # the compositor's repaint and its copy to the X window, on a busy machine.
 LAG = 0.120
 POINTER_CORNER = 40                      # where the parked pointer's sprite may show
+CROSS_LIGHTEST = 200                     # the close cross, inactive, against the bar's 239
 
 
 def fail(message):
@@ -97,19 +98,27 @@ def control_window(out):
         if not (0 <= side <= 10 and CLIENT[1] < bottom - top + 1 <= CLIENT[1] + 60):
             return None
         client = (left + side, bottom - side - CLIENT[1] + 1)
-        # The close button is the right-most mark in the title bar: the dark pixels
-        # there (grey rather than black while the window is not the active one).
+        # The close button is the right-most mark in the title bar: the pixels there
+        # darker than the bar's light background. The cross is drawn in the text colour
+        # while the window is the active one and in the disabled text's light grey (190)
+        # while it is not, and whether the compositor hands the window the keyboard
+        # again after a session is its own affair.
         screen = out.grab()
+        lightest = lambda x, y: max(screen[(y * out.width + x) * 4:(y * out.width + x) * 4 + 3])  # noqa: E731
+        seen["bar"] = lightest(right - 10, top + 2)
         marks = [(x, y) for y in range(top + 2, client[1] - 2) for x in range(right - 28, right - 2)
-                 if max(screen[(y * out.width + x) * 4:(y * out.width + x) * 4 + 3]) < 190]
+                 if lightest(x, y) <= CROSS_LIGHTEST]
+        seen["darkest"] = min(lightest(x, y) for y in range(top + 2, client[1] - 2)
+                              for x in range(right - 28, right - 2)) if client[1] - 2 > top + 2 else None
         if not marks:
             return None
         return client, (sum(x for x, _ in marks) // len(marks), sum(y for _, y in marks) // len(marks))
     try:
         return xs.wait_for(found, "the control window with its close button on weston's output")
     except AssertionError:
-        fail("no control window with a close button on weston's output; last frame seen %r"
-             % (seen.get("frame"),))
+        fail("no control window with a close button on weston's output; last frame seen %r, "
+             "title bar %r, darkest where the close button goes %r"
+             % (seen.get("frame"), seen.get("bar"), seen.get("darkest")))
 
 
 def strobe_fits(samples, clicked_at):
