@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# device_check.sh PROBE no-device|server-killed|server-frozen
+# device_check.sh PROBE no-device|server-killed|server-frozen|server-frozen-at-open
 # Runs inside tests/scripts/with-pulse.sh (with --no-device for no-device). Checks that
 # the audio worker ends by itself, promptly, when there is no device or the sound server
 # dies or freezes mid-stream, instead of hanging the session. A frozen server is thawed
 # once the worker has given up, and the next session must have sound again.
+# server-frozen-at-open: the server is frozen before the session, so its device never
+# opens; the session's end must end the worker at once, not its bound on the opening.
 set -euo pipefail
 probe=$1 case_=$2
 out=$(mktemp /tmp/zarvelin-device.XXXXXX)
@@ -11,6 +13,30 @@ trap 'rm -f "$out"' EXIT
 now_ns() { /usr/bin/python3 -c 'import time; print(time.monotonic_ns())'; }
 fail() { echo "device_check $case_: FAIL: $*" >&2; cat "$out" >&2; exit 1; }
 value() { sed -n "s/^$1=//p" "$out"; }
+
+if [ "$case_" = server-frozen-at-open ]; then
+  server_pid=$(cat "$XDG_RUNTIME_DIR/pulse/pid")
+  kill -STOP "$server_pid"
+  "$probe" --frequency 780 --sound binaural --seconds 0.5 --sessions 2 --pause 1 --last-seconds 2 >"$out" &
+  probe_pid=$!
+  for _ in $(seq 1 200); do
+    grep -q '^end_ns=' "$out" && break
+    kill -0 "$probe_pid" 2>/dev/null || break
+    sleep 0.05
+  done
+  kill -CONT "$server_pid"
+  wait "$probe_pid" || fail "the probe failed (a hung worker, or no second session)"
+  grep -q '^end_ns=' "$out" || fail "the first session's worker never ended"
+  [ "$(value ended_early)" = 0 ] || fail "the worker ended before its session did"
+  [ "$(value queued_frames)" = 0 ] || fail "blocks were queued on a device that never opened"
+  took_ms=$(( ($(value end_ns) - $(value drop_ns)) / 1000000 ))
+  # Waiting out the opening would take seconds; the session's end takes milliseconds.
+  [ "$took_ms" -le 1000 ] || fail "the worker took $took_ms ms after its session ended"
+  [ "$(value s2_ended_early)" = 0 ] || fail "the session after the thaw lost its device"
+  [ "$(value s2_queued_frames)" -ge $((5 * 12288)) ] || fail "the session after the thaw did not stream"
+  echo "device_check $case_: worker ended ${took_ms} ms after its session"; cat "$out"
+  exit 0
+fi
 
 # The session would run 30 s; every case must end it long before.
 "$probe" --frequency 780 --sound binaural --seconds 30 --sessions 2 --pause 1 --last-seconds 2 >"$out" &

@@ -7,6 +7,12 @@
 // thread's news; a device that keeps silent past the bound is abandoned to its thread,
 // which closes it whenever the server lets go, and the session goes on silent.
 //
+// At the end of a session the worker waits only briefly for the device to stop and
+// close, so the next session never waits for a slow or frozen server: a device still
+// closing is left to its thread, and the next session's device thread waits, bounded,
+// for it to be let go before it opens the device again (a device without a server may
+// take one stream at a time).
+//
 // One period is one block and the ring is asked for two (PulseAudio grants three), so the
 // device plays one block while the worker computes the other. A block counts as played
 // once the device's delay says its last frame has been heard. Playback starts only once
@@ -41,9 +47,15 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// How long opening, stopping and closing may take before the device counts as lost.
-// A healthy server answers each within a few milliseconds.
+// How long opening may take before the device counts as lost. A healthy server answers
+// within a few milliseconds.
 constexpr std::uint32_t kServerAnswerMs = 2000;
+// How long the worker waits at the end of a session for the device to stop and close;
+// a healthy server does both within a few milliseconds. Past it the device closes on its
+// own thread, and the worker is free at once for the next session.
+constexpr std::uint32_t kLetGoMs = 100;
+// How long a new device thread waits for the last session's device to be let go.
+constexpr std::uint32_t kReleaseWaitMs = 2000;
 // A device thread still stuck in a lost server holds its slot; one more is enough for
 // the next session to get sound as soon as the server is back.
 constexpr int kSlots = 2;
@@ -85,6 +97,8 @@ std::uint64_t gNoticesTaken = 0;  // played blocks already reported by waveOutpu
 bool gOpenNoticeTaken = false;
 // Set by waveOutputWake from any thread, taken by the worker's next wait.
 std::atomic<bool> gWakeWanted{false};
+// Until when the worker waits for the device to stop and close, from the reset on.
+Clock::time_point gLetGoBy;
 
 void wake(Slot& s)
 {
@@ -278,11 +292,47 @@ void stream(Slot& s, Stream& st)
     }
 }
 
+// Whether a device thread other than the one of `self` still holds a device.
+bool otherSlotBusy(const Slot* self)
+{
+    for (int i = 0; i < kSlots; ++i) {
+        if (&gSlots[i] == self)
+            continue;
+        std::lock_guard<std::mutex> g(gSlots[i].lock);
+        if (gSlots[i].busy)
+            return true;
+    }
+    return false;
+}
+
+// Waits, bounded, until the last session's device has been closed; false if the worker
+// gave this device up meanwhile (its session ended before the device was open).
+bool awaitRelease(Slot& s)
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kReleaseWaitMs);
+    while (otherSlotBusy(&s) && Clock::now() < deadline) {
+        {
+            std::lock_guard<std::mutex> g(s.lock);
+            if (s.closeWanted)
+                return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
 void deviceThread(Slot* slot)
 {
     Slot& s = *slot;
     snd_pcm_t* pcm = nullptr;
     snd_pcm_uframes_t bufferFrames = 0;
+    if (!awaitRelease(s)) {
+        std::lock_guard<std::mutex> g(s.lock);
+        s.opened = -1;
+        s.busy = false;
+        s.news.notify_all();
+        return;
+    }
     bool ok = snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) >= 0;
     if (ok && (!configure(pcm, bufferFrames) || snd_pcm_prepare(pcm) < 0)) {
         snd_pcm_close(pcm);
@@ -336,10 +386,16 @@ void deviceThread(Slot* slot)
 // ---- the worker's side -------------------------------------------------------------
 
 template <typename Done>
-bool awaitNews(Slot& s, std::uint32_t timeoutMs, Done done)
+bool awaitNewsUntil(Slot& s, Clock::time_point deadline, Done done)
 {
     std::unique_lock<std::mutex> g(s.lock);
-    return s.news.wait_until(g, Clock::now() + std::chrono::milliseconds(timeoutMs), done);
+    return s.news.wait_until(g, deadline, done);
+}
+
+template <typename Done>
+bool awaitNews(Slot& s, std::uint32_t timeoutMs, Done done)
+{
+    return awaitNewsUntil(s, Clock::now() + std::chrono::milliseconds(timeoutMs), done);
 }
 
 // Leaves the device to its thread: the slot stays busy until that thread has closed it.
@@ -367,6 +423,9 @@ bool waveOutputOpen(SampleBlock* blocks)
     if (slot == nullptr)
         return false; // every earlier device is still stuck in a lost server
     Slot& s = *slot;
+    // A wake from now on is this session's Stop; one left over from an earlier session
+    // is forgotten.
+    gWakeWanted.store(false, std::memory_order_release);
     if (s.wakeFd < 0) {
         s.wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
         if (s.wakeFd < 0)
@@ -393,7 +452,11 @@ bool waveOutputOpen(SampleBlock* blocks)
         return false;
     }
     gActive = &s;
-    if (!awaitNews(s, kServerAnswerMs, [&s] { return s.opened != 0; })) {
+    // Stop ends the wait too: a session over before its device opened leaves the device
+    // to its thread, which lets it go once it is open.
+    if (!awaitNews(s, kReleaseWaitMs + kServerAnswerMs, [&s] {
+            return s.opened != 0 || gWakeWanted.load(std::memory_order_acquire);
+        })) {
         abandon(s);
         return false;
     }
@@ -402,14 +465,15 @@ bool waveOutputOpen(SampleBlock* blocks)
         std::lock_guard<std::mutex> g(s.lock);
         opened = s.opened > 0;
     }
-    if (!opened) { // the thread has ended and freed the slot
-        gActive = nullptr;
+    if (!opened) {
+        // No device, or the session ended while it opened: a thread still opening is
+        // left to let the device go.
+        abandon(s);
         return false;
     }
     gBlocks = blocks;
     gNoticesTaken = 0;
     gOpenNoticeTaken = false;
-    gWakeWanted.store(false, std::memory_order_release); // a Stop of an earlier session
     return true;
 }
 
@@ -483,7 +547,8 @@ void waveOutputReset()
         s.stopWanted = true;
     }
     wake(s);
-    if (!awaitNews(s, kServerAnswerMs, [&s] { return s.stopped; }))
+    gLetGoBy = Clock::now() + std::chrono::milliseconds(kLetGoMs);
+    if (!awaitNewsUntil(s, gLetGoBy, [&s] { return s.stopped; }))
         abandon(s);
 }
 
@@ -498,10 +563,10 @@ void waveOutputClose()
         s.closeWanted = true;
     }
     wake(s);
-    // Waiting for the close lets the next session open the same device; a server that
-    // does not let go within the bound keeps the slot, and the next session takes the
-    // other one.
-    awaitNews(s, kServerAnswerMs, [&s] { return !s.busy; });
+    // A device closed by now is free for the next session at once; one that is not
+    // keeps its slot until its thread has closed it, and the next session's device
+    // waits for that in its own thread.
+    awaitNewsUntil(s, gLetGoBy, [&s] { return !s.busy; });
     gActive = nullptr;
     gBlocks = nullptr;
 }
