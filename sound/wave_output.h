@@ -30,7 +30,8 @@ WaveWait waveOutputWait(std::uint32_t timeoutMs);
 // Makes the worker's wait that is running, or its next one, return Woken at once. Called
 // from any thread once the session flag has dropped, so the device is reset now rather
 // than after the block that is playing. A wake left over from an earlier session is
-// forgotten when the device opens.
+// forgotten when the device opens; a wake while it opens may end the opening (open then
+// answers false).
 void waveOutputWake();
 
 // Stops output at once; every queued block counts as done.
