@@ -1,23 +1,28 @@
 #!/usr/bin/env bash
-# device_check.sh PROBE no-device|server-killed|server-frozen|server-frozen-at-open
-# Runs inside tests/scripts/with-pulse.sh (with --no-device for no-device). Checks that
+# device_check.sh [--emulator RUNNER] PROBE no-device|server-killed|server-frozen|server-frozen-at-open
+# Runs inside tests/scripts/with-pulse.sh (with --no-device for no-device), for either
+# face's audio probe (the Windows one through its Wine runner). Checks that
 # the audio worker ends by itself, promptly, when there is no device or the sound server
 # dies or freezes mid-stream, instead of hanging the session. A frozen server is thawed
 # once the worker has given up, and the next session must have sound again.
 # server-frozen-at-open: the server is frozen before the session, so its device never
 # opens; the session's end must end the worker at once, not its bound on the opening.
 set -euo pipefail
+run=()
+if [ "${1:-}" = --emulator ]; then run=("$2"); shift 2; fi
 probe=$1 case_=$2
+# Where the runner cannot run the probe here, the check is skipped (77), saying why.
+if [ ${#run[@]} -gt 0 ]; then "${run[0]}" --can-run || exit 77; fi
 out=$(mktemp /tmp/zarvelin-device.XXXXXX)
 trap 'rm -f "$out"' EXIT
 now_ns() { /usr/bin/python3 -c 'import time; print(time.monotonic_ns())'; }
 fail() { echo "device_check $case_: FAIL: $*" >&2; cat "$out" >&2; exit 1; }
-value() { sed -n "s/^$1=//p" "$out"; }
+value() { sed -n "s/^$1=//p" "$out" | tr -d '\r'; }
 
 if [ "$case_" = server-frozen-at-open ]; then
   server_pid=$(cat "$XDG_RUNTIME_DIR/pulse/pid")
   kill -STOP "$server_pid"
-  "$probe" --frequency 780 --sound binaural --seconds 0.5 --sessions 2 --pause 1 --last-seconds 2 >"$out" &
+  "${run[@]}" "$probe" --frequency 780 --sound binaural --seconds 0.5 --sessions 2 --pause 1 --last-seconds 2 >"$out" &
   probe_pid=$!
   for _ in $(seq 1 200); do
     grep -q '^end_ns=' "$out" && break
@@ -39,7 +44,7 @@ if [ "$case_" = server-frozen-at-open ]; then
 fi
 
 # The session would run 30 s; every case must end it long before.
-"$probe" --frequency 780 --sound binaural --seconds 30 --sessions 2 --pause 1 --last-seconds 2 >"$out" &
+"${run[@]}" "$probe" --frequency 780 --sound binaural --seconds 30 --sessions 2 --pause 1 --last-seconds 2 >"$out" &
 probe_pid=$!
 lost_ns=$(now_ns)
 
