@@ -1,7 +1,8 @@
 #pragma once
 // Wave output seam: the system's default sound device, fed the two sample blocks
-// alternately. Implemented once per face (ui/windows/wave_output_win32.cpp over winmm,
-// ui/linux/wave_output_linux.cpp over ALSA) and by a recording fake in the tests.
+// alternately. Implemented by sound/device_thread_output.cpp over each face's device
+// thread (ui/windows/wave_output_win32.cpp over winmm, ui/linux/wave_output_linux.cpp
+// over ALSA), and by a recording fake in the tests.
 // Called by the audio stream worker, on its own thread, in this order: open, wait,
 // queue, (queue, wait)..., reset, close; only waveOutputWake comes from another thread.
 #include <cstdint>

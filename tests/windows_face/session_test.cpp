@@ -7,6 +7,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cctype>
 #include <map>
 #include <random>
 #include <set>
@@ -147,10 +148,22 @@ void rememberQuietThreads()
         gQuietThreads.insert(id);
 }
 
+// The sound system's own devices thread, started inside winmm: Wine's ends only when a
+// later call finds no device open, and where the device could not be opened it can wait
+// for that call for good. It is none of the program's workers (those start in the
+// program), so whether it is still there says nothing about them.
+bool soundSystemThread(DWORD id)
+{
+    std::string where = probe::threadStart(program().process.dwProcessId, id);
+    for (char& c : where)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return where.rfind("winmm.dll+", 0) == 0;
+}
+
 bool onlyQuietThreadsLeft()
 {
     for (DWORD id : probe::threadsOf(program().process.dwProcessId))
-        if (gQuietThreads.count(id) == 0)
+        if (gQuietThreads.count(id) == 0 && !soundSystemThread(id))
             return false;
     return true;
 }
