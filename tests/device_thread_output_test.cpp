@@ -29,7 +29,6 @@ struct FakeSystem {
     std::condition_variable changed;
     bool frozenOpens = false;    // opening waits for the thaw
     bool frozenEnds = false;     // stopping and closing wait for the thaw
-    bool opens = true;           // false: there is no device
     bool failMidStream = false;  // the device fails once it has played a block
     int asks[kDeviceSlots] {};
     int threads = 0;             // fake device threads alive
@@ -84,7 +83,6 @@ protected:
         std::lock_guard<std::mutex> g(gSystem.lock);
         gSystem.frozenOpens = false;
         gSystem.frozenEnds = false;
-        gSystem.opens = true;
         gSystem.failMidStream = false;
         gSystem.opened = 0;
         gSystem.otherBusyAtOpen = false;
@@ -288,11 +286,8 @@ void deviceThread(int slot)
         systemCall(gSystem.frozenOpens);
         const bool held = otherSlotHeld(slot);
         std::lock_guard<std::mutex> g(gSystem.lock);
-        ok = gSystem.opens;
-        if (ok) {
-            ++gSystem.opened;
-            gSystem.otherBusyAtOpen = gSystem.otherBusyAtOpen || held;
-        }
+        ++gSystem.opened;
+        gSystem.otherBusyAtOpen = gSystem.otherBusyAtOpen || held;
     }
     reportDeviceOpened(slot, ok);
     if (ok) {
