@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# vm32_run_test.sh: the emulated 32-bit machine (scripts/vm32/run.sh) as the Windows tests
+# use it: it runs 32-bit programs, its command works in the caller's folder of the shared
+# project and what it writes there stays, its output comes back, and its exit status is
+# the command's (a status lost on the way would turn failed tests into passed ones).
+# Exits 77 (skipped) where the machine's disk has not been made.
+set -uo pipefail
+project=$(cd "$(dirname "$0")/../.." && pwd -P)
+run="$project/scripts/vm32/run.sh"
+dir="${ZARVELIN_VM32_DIR:-/var/cache/zarvelin-vm32}"
+[ -f "$dir/disk.img" ] || { echo "SKIP: no emulated machine in $dir (scripts/vm32/build-image.sh makes it)"; exit 77; }
+
+work=$(mktemp -d "$project/build/vm32-test.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+failures=0
+check() { # WHAT EXPECTED ACTUAL
+  if [ "$2" = "$3" ]; then echo "ok: $1"; else echo "FAIL: $1: expected '$2', got '$3'"; failures=$((failures + 1)); fi
+}
+
+# One boot: a 32-bit program, the folder, a file left behind, output, a status of 3.
+out=$("$run" bash -c 'pwd; /lib/i386-linux-gnu/ld-linux.so.2 --version >/dev/null && echo runs-32-bit;
+                      echo "written inside" >left-behind; exit 3')
+status=$?
+check "the command's status comes back" 3 "$status"
+check "the command ran in the caller's folder" "$work" "$(sed -n 1p <<<"$out")"
+check "the kernel runs 32-bit programs" runs-32-bit "$(sed -n 2p <<<"$out")"
+check "a file written in the project stays" "written inside" "$(cat left-behind 2>/dev/null)"
+
+# Outside the project nothing is shared: refused before any boot, with a message.
+msg=$(cd / && "$run" true 2>&1)
+status=$?
+check "a folder outside the project is refused" 2 "$status"
+case "$msg" in *"inside the project"*) ;; *) check "the refusal says why" "…inside the project…" "$msg" ;; esac
+
+[ "$failures" -eq 0 ]
