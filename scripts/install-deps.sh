@@ -43,6 +43,9 @@ wine_packages=()
 if [ "$group" = all ]; then
   packages+=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686
              g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64)
+  # Where this kernel runs no 32-bit programs, the 32-bit Windows tests run on an
+  # emulated Debian machine whose kernel does (scripts/vm32).
+  packages+=(qemu-system-x86 debootstrap e2fsprogs)
   # Wine comes with its recommends: its sound reaches PulseAudio through libpulse0:i386.
   # The 64-bit loader runs the windows64 build where the kernel runs no 32-bit programs.
   wine_packages=(wine wine32:i386 wine64)
