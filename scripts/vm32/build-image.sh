@@ -11,10 +11,11 @@ here=$(cd "$(dirname "$0")" && pwd)
 dir="${ZARVELIN_VM32_DIR:-/var/cache/zarvelin-vm32}"
 mirror="${ZARVELIN_VM32_MIRROR:-http://deb.debian.org/debian}"
 
-# What the Windows tests run besides Wine, as on the build machine (scripts/install-deps.sh).
+# What the Windows tests run besides Wine, as on the build machine (scripts/install-deps.sh),
+# and what the Linux build's zarvelin-render needs, the reference for the zip's renderer.
 packages=(linux-image-amd64 kmod udev iproute2 procps psmisc python3 cmake
           xvfb xauth x11-utils xdotool openbox pulseaudio pulseaudio-utils
-          fonts-dejavu-core ca-certificates)
+          fonts-dejavu-core ca-certificates libsleef3)
 # Wine with its recommends, as installed on the build machine: its sound reaches
 # PulseAudio through libpulse0:i386.
 wine_packages=(wine wine32:i386)

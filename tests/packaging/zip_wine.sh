@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
-# zip_wine.sh ZIP WINE_RUN
+# zip_wine.sh ZIP WINE_RUN NATIVE_RENDER
 # Unpacks the zip into a folder whose name has Cyrillic letters and a space on the Wine
 # prefix's C: drive, as a user would, and runs both programs from there: the renderer
-# writes a WAV file beside itself, the GUI program opens its window and ends with code 0
-# when it is closed. Run under with-xvfb.sh and with-pulse.sh. Exits 77 (skipped) where
-# Wine cannot run the zip's programs.
+# writes beside itself the same bytes as the Linux build's zarvelin-render (NATIVE_RENDER)
+# for the same settings, the GUI program opens its window and ends with code 0 when it
+# is closed. Run under with-xvfb.sh and with-pulse.sh. Exits 77 (skipped) where Wine
+# cannot run the zip's programs.
 set -uo pipefail
 zip=$(readlink -f "$1")
 wine_run=$(readlink -f "$2")
+native_render=$3
 "$wine_run" --can-run || exit 77
 
 fail() { echo "FAIL: $*"; exit 1; }
+[ -x "$native_render" ] ||
+  fail "the Linux build's renderer $native_render is missing: build the linux preset first (scripts/test.sh does)"
 prefix=$("$wine_run" --prefix)
 "$wine_run" cmd /c exit >/dev/null 2>&1   # makes the prefix on first use
 folder_name="Программы Zarvelin $$"
@@ -20,17 +24,24 @@ mkdir -p "$dir"
 /usr/bin/python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$zip" "$dir"
 win_dir="C:\\$folder_name"
 
-# The renderer, called by its full Windows path with the output beside it.
-"$wine_run" "$win_dir\\zarvelin-render.exe" --frequency 7,80 --sound beeps --seconds 1.5 \
-  --output "$win_dir\\сеанс 1.wav" || fail "zarvelin-render.exe ended with code $?"
-/usr/bin/python3 - "$dir/сеанс 1.wav" <<'PY' || fail "the rendered file is not the WAV asked for"
+# The renderer, called by its full Windows path with the output beside it, in each mode
+# (two sines; a gate at zero; a noise envelope), against the Linux build's bytes.
+for sound in binaural beeps noise; do
+  "$wine_run" "$win_dir\\zarvelin-render.exe" --frequency 7,80 --sound "$sound" --seconds 1.5 \
+    --output "$win_dir\\сеанс $sound.wav" || fail "zarvelin-render.exe ($sound) ended with code $?"
+  /usr/bin/python3 - "$dir/сеанс $sound.wav" <<'PY' || fail "the rendered file ($sound) is not the WAV asked for"
 import sys, wave
 with wave.open(sys.argv[1], "rb") as w:
     p = w.getparams()
     assert (p.nchannels, p.sampwidth, p.framerate, p.nframes) == (2, 2, 44100, 66150), p
     assert any(w.readframes(p.nframes)), "all silent"
 PY
-echo "PASS: zarvelin-render.exe wrote its file in '$folder_name'"
+  "$native_render" --frequency 7,80 --sound "$sound" --seconds 1.5 --output "$dir/native.wav" ||
+    fail "the Linux build's zarvelin-render ($sound) ended with code $?"
+  cmp "$dir/native.wav" "$dir/сеанс $sound.wav" ||
+    fail "zarvelin-render.exe ($sound) wrote other bytes than the Linux build's renderer"
+  echo "PASS: zarvelin-render.exe ($sound) wrote in '$folder_name' the Linux build's bytes"
+done
 
 # The GUI program: its control window appears; closing it ends the program with 0.
 "$wine_run" "$win_dir\\zarvelin.exe" &
