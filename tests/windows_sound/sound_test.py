@@ -52,6 +52,9 @@ def key(session, name):
 
 
 def play(emulator, probe, render, mode, frequency, seconds, sessions, min_frames):
+    # Where programs run slowly (the emulated 32-bit machine sets the factor), Wine's stream
+    # takes seconds to start: the sessions last that much longer, the checks stay the same.
+    seconds = "%g" % (float(seconds) * float(os.environ.get("ZARVELIN_TIME_SCALE", "1")))
     recorder = pr.Recorder()
     try:
         # The recording must be running before the first sample plays.
