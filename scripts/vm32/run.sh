@@ -40,7 +40,7 @@ echo "$project" >"$run/project"
   echo "WINEARCH=win32"
   echo "WINEDEBUG=-all"
   # Programs run about ten times slower here: tests that give a real device a few seconds
-  # to start stretch them by this factor.
+  # to start stretch them by this whole factor.
   echo "ZARVELIN_TIME_SCALE=3"
   env | grep -E '^(ZARVELIN_[A-Z0-9_]+|CI)=' | grep -vE '^ZARVELIN_(WINEPREFIX|WINE_ARCH|VM32_[A-Z_]+)=' |
     while IFS='=' read -r name value; do printf '%s=%q\n' "$name" "$value"; done || true
