@@ -32,8 +32,11 @@ done
 
 echo "build-image: making the 32-bit test machine in $dir (a few minutes, once)"
 mkdir -p "$dir"
-rm -rf "$dir/rootfs" "$dir/disk.img" "$dir/stamp" "$dir/vmlinuz" "$dir/initrd.img"
 root="$dir/rootfs"
+# A build killed midway may have left the host's /proc, /sys and /dev bound inside the
+# tree: unbind them first, and never let the removal cross into another file system.
+for m in proc sys dev; do umount -l "$root/$m" 2>/dev/null || true; done
+rm -rf --one-file-system "$root" "$dir/disk.img" "$dir/stamp" "$dir/vmlinuz" "$dir/initrd.img"
 log="$dir/build.log"
 : >"$log"
 step() { # DESCRIPTION COMMAND...
@@ -78,7 +81,7 @@ mounted=()
 # Room for the run's own files besides what is installed.
 size_mb=$(( $(du -sm "$root" | cut -f1) + 1536 ))
 step "making the disk" mkfs.ext4 -q -F -L zarvelin-vm32 -d "$root" "$dir/disk.img" "${size_mb}M"
-rm -rf "$root"
+rm -rf --one-file-system "$root"
 
 # The Wine prefix, made once on the machine itself and kept on its disk; every test run
 # starts from this state (run.sh boots with the disk read-only underneath).
