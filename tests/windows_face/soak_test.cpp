@@ -20,6 +20,7 @@ using probe::program;
 
 constexpr int kCycles = 100;
 constexpr int kSettledCycle = 10;
+constexpr int kLostKeysAllowed = 1;
 
 bool running()
 {
@@ -95,6 +96,7 @@ TEST(Soak, HundredStartKeyCycles)
     std::vector<double> startMs;
     std::vector<double> answerMs;
     Footprint settled;
+    int lostKeys = 0;
     for (int cycle = 1; cycle <= kCycles; ++cycle) {
         LARGE_INTEGER frequency, clicked, shown;
         QueryPerformanceFrequency(&frequency);
@@ -122,6 +124,16 @@ TEST(Soak, HundredStartKeyCycles)
         ASSERT_TRUE(probe::waitUntil([] { return GetForegroundWindow() == program().stimulation; }))
             << "session " << cycle << " never came to the front; " << keyboardOwners();
         probe::pressKey(VK_SPACE);
+        if (!probe::waitUntil([] { return !running(); }, 3000) && lostKeys < kLostKeysAllowed) {
+            // Wine can still route a key by the window manager's late focus events after
+            // it reports the stimulation window in front (about once in 400 cycles, more
+            // often where programs run slowly); a person would press again. Once per soak
+            // is let pass; a program that ignores keys loses every one and fails below.
+            ++lostKeys;
+            std::printf("[ SOAK     ] session %d: the key went astray (%s); pressed again\n",
+                        cycle, keyboardOwners().c_str());
+            probe::pressKey(VK_SPACE);
+        }
         ASSERT_TRUE(probe::waitUntil([] { return !running(); }))
             << "session " << cycle << " never ended; " << keyboardOwners();
         ASSERT_TRUE(probe::waitUntil([] { return IsWindowEnabled(program().control) != FALSE; }));
