@@ -153,7 +153,10 @@ TEST(Soak, HundredStartKeyCycles)
         EXPECT_LE(end.handles, settled.handles + 8) << "handles left behind";
     }
     EXPECT_GT(settled.privateBytes, 0u) << "the program's memory could not be read";
-    EXPECT_LE(end.privateBytes, settled.privateBytes + 2 * 1024 * 1024) << "memory grew";
+    // A session that leaked one block's buffer (48 kB) would add 4.2 MiB over the 90
+    // cycles after cycle 10. Wine's own sound client was seen holding 2.5 MiB more, once,
+    // after the server came back from a freeze on the emulated machine.
+    EXPECT_LE(end.privateBytes, settled.privateBytes + 4 * 1024 * 1024) << "memory grew";
 
     std::sort(startMs.begin(), startMs.end());
     std::sort(answerMs.begin(), answerMs.end());
