@@ -13,4 +13,13 @@ for _ in $(seq 1 100); do
 done
 [ -s "$dir/display" ] || { echo "with-xvfb: Xvfb did not start:" >&2; cat "$dir/xvfb.log" >&2; exit 1; }
 export DISPLAY=":$(head -n1 "$dir/display")"
+# The display number comes as the sockets open; a client is served once the root window
+# answers (on a loaded machine a client that connects at once may be turned away).
+for _ in $(seq 1 100); do
+  xprop -root _NET_SUPPORTED >/dev/null 2>&1 && break
+  kill -0 $pid 2>/dev/null || break
+  sleep 0.1
+done
+xprop -root _NET_SUPPORTED >/dev/null 2>&1 ||
+  { echo "with-xvfb: Xvfb on $DISPLAY does not answer:" >&2; cat "$dir/xvfb.log" >&2; exit 1; }
 "$@"
