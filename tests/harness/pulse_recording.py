@@ -226,6 +226,25 @@ def _find_aligned(haystack, needle, start):
     return pos
 
 
+def _first_silent(data):
+    """Byte offset of the first silent frame in data, or None."""
+    for f in range(0, len(data) - FRAME + 1, FRAME):
+        if data[f:f + FRAME] == SILENT:
+            return f
+    return None
+
+
+def _locate(sessions, s, needle, next_exp):
+    """(session, byte offset) where needle continues session s at or after next_exp, or
+    else starts session s + 1 anywhere; the offset is -1 when it does neither."""
+    q = _find_aligned(sessions[s], needle, next_exp)
+    if q < 0 and s + 1 < len(sessions):
+        q = _find_aligned(sessions[s + 1], needle, 0)
+        if q >= 0:
+            return s + 1, q
+    return s, q
+
+
 def split_runs(rec, sessions):
     """Reads `rec` as silence plus runs. Returns (runs, stray): runs as (session, recorded
     frame, expected frame, length), and the recorded frame index of the first sounding
@@ -246,13 +265,17 @@ def split_runs(rec, sessions):
                 i += FRAME
             continue
         window = rec[i:i + WINDOW * FRAME]
-        q = _find_aligned(sessions[s], window, next_exp)
-        if q < 0 and s + 1 < len(sessions):
-            q = _find_aligned(sessions[s + 1], window, 0)
-            if q >= 0:
-                s += 1
+        t, q = _locate(sessions, s, window, next_exp)
+        if q < 0:
+            # A stretch shorter than the window: the server ran dry (or the session
+            # ended) moments after it resumed and filled silence after it. What sounded
+            # before that silence must be found by itself.
+            cut = _first_silent(window)
+            if cut is not None:
+                t, q = _locate(sessions, s, window[:cut], next_exp)
         if q < 0:
             return runs, i // FRAME
+        s = t
         n = _common_prefix(rec, i, sessions[s], q) // FRAME * FRAME
         runs.append((s, i // FRAME, q // FRAME, n // FRAME))
         i += n

@@ -62,6 +62,13 @@ class CompareRuns(unittest.TestCase):
              [A], FRAMES, True),
             ("cut off by the reset", frames(A, 0, 12000) + silence(3000), [A], 12000, True),
             ("second session from its own start", A + silence(800) + frames(B, 0, 5000), [A, B], 5000, True),
+            ("a stretch shorter than the window between fills",
+             frames(A, 0, 7000) + silence(50) + frames(A, 7000, 7030) + silence(50) + frames(A, 7030, FRAMES),
+             [A], FRAMES, True),
+            ("a short stretch just before the reset", frames(A, 0, 12000) + silence(500) + frames(A, 12000, 12020)
+             + silence(3000), [A], 12020, True),
+            ("a short stretch from further back", frames(A, 0, 7000) + silence(50) + frames(A, 100, 130)
+             + silence(50) + frames(A, 7000, FRAMES), [A], 0, False),
             ("too little heard", frames(A, 0, 3000), [A], 10000, False),
             ("a sample off by one", nudged(A, 12345), [A], 0, False),
             ("volume at half", scaled(A, 0.5), [A], 0, False),
