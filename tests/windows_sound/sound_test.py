@@ -63,6 +63,7 @@ def play(emulator, probe, render, mode, frequency, seconds, sessions, min_frames
         try:
             # The recording must be running before the first sample plays.
             recorder.wait_for_data(10)
+            print("sound_test: playing %s s of %s through the probe" % (seconds, mode))
             facts = run_probe(emulator, probe, "--sound", mode, "--frequency", str(frequency),
                               "--seconds", str(seconds), "--sessions", str(sessions))
             time.sleep(1)  # what is still in the server's buffers reaches the monitor
@@ -77,6 +78,7 @@ def play(emulator, probe, render, mode, frequency, seconds, sessions, min_frames
         if facts.get(key(s, "ended_early"), 1) or queued < 3 * pr.BLOCK_FRAMES:
             fail("session %d queued %d frames; a live device takes at least 3 blocks in %s s"
                  % (s, queued, seconds))
+        print("sound_test: rendering session %d's %d frames" % (s, queued))
         expected.append(pr.render_frames(render, mode, frequency, queued, emulator=[emulator]))
     ok, lines, _ = pr.check(min_frames, rec, expected)
     print("\n".join(lines))
@@ -99,6 +101,8 @@ def no_device(emulator, probe):
 
 
 def main():
+    # Each line as it comes: a test stopped at its time limit still shows how far it got.
+    sys.stdout.reconfigure(line_buffering=True)
     if len(sys.argv) < 5:
         sys.exit("usage: sound_test.py EMULATOR PROBE RENDER play MODE FREQUENCY SECONDS "
                  "SESSIONS MIN_FRAMES | no-device")
