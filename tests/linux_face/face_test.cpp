@@ -505,7 +505,9 @@ private slots:
         visualList()->setCurrentIndex(1);
         soundList()->setCurrentIndex(1);
         QVERIFY2(catchAWaitingStart(), "no Start ever found the last workers still running");
-        QVERIFY(startButton()->hasFocus());
+        // The control window hands its keys to Start (whether the window system has
+        // made the window active again by now or not, which is its own affair).
+        QCOMPARE(controlWindow()->focusWidget(), static_cast<QWidget*>(startButton()));
         pressAndRelease(controlWindow(), Qt::Key_Space);
         QVERIFY(!startWaiting());
         QVERIFY(waitForWorkers(kHangMs));
