@@ -10,26 +10,15 @@ dir=$(mktemp -d /tmp/zarvelin-openbox.XXXXXX)
 # Its own configuration folder: the stock key bindings (Alt+F4 closes), no session.
 export XDG_CONFIG_HOME="$dir/config"
 mkdir -p "$XDG_CONFIG_HOME"
-pid=""
-trap '[ -z "$pid" ] || { kill $pid 2>/dev/null; wait $pid 2>/dev/null; }; rm -rf "$dir"' EXIT
-running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; }
-# The window manager is running once the root window names its check window. One that
-# quits at once (it could not reach the display) is started again, three times at most.
-for attempt in 1 2 3; do
-  openbox --sm-disable >"$dir/openbox.log" 2>&1 &
-  pid=$!
-  for _ in $(seq 1 100); do
-    running && break
-    kill -0 $pid 2>/dev/null || break
-    sleep 0.1
-  done
-  running && break
-  kill $pid 2>/dev/null || true
-  wait $pid 2>/dev/null || true
-  pid=""
-  echo "with-openbox: openbox did not start (attempt $attempt):" >&2
-  cat "$dir/openbox.log" >&2
-  sleep 1
+openbox --sm-disable >"$dir/openbox.log" 2>&1 &
+pid=$!
+trap 'kill $pid 2>/dev/null; wait $pid 2>/dev/null; rm -rf "$dir"' EXIT
+# The window manager is running once the root window names its check window.
+for _ in $(seq 1 100); do
+  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
+  kill -0 $pid 2>/dev/null || break
+  sleep 0.1
 done
-[ -n "$pid" ] || { echo "with-openbox: openbox did not start on $DISPLAY" >&2; exit 1; }
+xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" \
+  || { echo "with-openbox: openbox did not start:" >&2; cat "$dir/openbox.log" >&2; exit 1; }
 "$@"
