@@ -44,7 +44,11 @@ for name, data in texts.items():
         problems.append("%s has line ends other than CRLF" % name)
     if not data.endswith(b"\r\n"):
         problems.append("%s does not end its last line" % name)
-readme = texts.get("README.txt", b"").decode("utf-8", "replace")
+# Notepad before Windows 10 1903 reads a text without a byte-order mark as the ANSI code
+# page, and the Russian half, warning included, as mojibake.
+if "README.txt" in texts and not texts["README.txt"].startswith(b"\xef\xbb\xbf"):
+    problems.append("README.txt does not start with the UTF-8 byte-order mark")
+readme = texts.get("README.txt", b"").decode("utf-8-sig", "replace")
 for words in ("photosensitive epilepsy", "светочувствительной эпилепсией", "full scale",
               "полной громкости", "No installation", "Установка не нужна",
               "zarvelin-render.exe --frequency", "MIT"):
