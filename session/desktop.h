@@ -12,3 +12,11 @@ void desktopHideStimulationWindow();
 
 void desktopEnableControlWindow(bool enabled);
 void desktopFocusControlWindow();
+
+// The refresh rate, in hertz, of the screen the stimulation window covers; 0 where the
+// system does not tell.
+double desktopRefreshRate();
+
+// Tells the user `text` (UTF-8) in a message box over the control window and returns
+// once the user has closed it.
+void desktopTellUser(const char* text);

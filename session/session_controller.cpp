@@ -6,8 +6,10 @@
 #include <thread>
 
 #include "session/desktop.h"
+#include "session/strobe_limit_message.h"
 #include "session/thread_prologue.h"
 #include "sound/audio_stream.h"
+#include "visual/strobe_level.h"
 #include "visual/strobe_worker.h"
 
 SessionFlagType SessionFlag{0};
@@ -86,6 +88,17 @@ StartResult startSession(const StimulationSettings& wanted)
         next.soundMode = wanted.soundMode;
     if (isValidVisualMode(wanted.visualMode))
         next.visualMode = wanted.visualMode;
+    // A flicker faster than half the screen's refresh rate would be seen as a slower one,
+    // which may fall in the band where flashing light most often triggers seizures. The
+    // session then runs with the screen black, the sound as chosen, and the user is told
+    // why before the screen goes black.
+    if (next.visualMode == VisualStrobe) {
+        const double refresh = desktopRefreshRate();
+        if (!strobeCanShow(next.frequency, refresh)) {
+            desktopTellUser(strobeLimitMessage(next.frequency, refresh).c_str());
+            next.visualMode = VisualNone;
+        }
+    }
     gWantedSettings = next;
     if (!gStartWaiting) {
         gStartWaiting = true;

@@ -18,7 +18,9 @@ enum class StartResult {
 
 // Called on the UI thread when Start is clicked, with the controls' values. A value out
 // of its range never reaches the settings (the workers divide by the frequency): the
-// setting keeps its last value. Never waits. Once the last session's workers have
+// setting keeps its last value. A stroboscope faster than the screen can show runs as
+// visual none, once the user has closed the message that says so; apart from that
+// message it never waits. Once the last session's workers have
 // ended it raises the flag, starts the audio and then the strobe worker, hides the
 // cursor, shows the stimulation window with the focus and disables the control window.
 // Until then it answers Waiting, and the face calls continueStart from a short timer,

@@ -106,6 +106,7 @@ TEST_F(Session, ValuesOutsideTheRangesNeverReachTheSettings)
         {{10, SoundNone, VisualNone}, {10, SoundNone, VisualNone}},
         {{5000, SoundNoise, VisualStrobe}, {5000, SoundNoise, VisualStrobe}},
     };
+    fake::refreshRate = 240.0; // a screen that shows every flicker
     for (const Case& c : cases) {
         gStimulationSettings = StimulationSettings{};
         ASSERT_EQ(startAndFollow(c.wanted), StartResult::Started);
@@ -114,6 +115,48 @@ TEST_F(Session, ValuesOutsideTheRangesNeverReachTheSettings)
         EXPECT_EQ(gStimulationSettings.visualMode, c.expected.visualMode);
         stopSession();
         ASSERT_TRUE(waitForWorkers(5000)); // they read the settings the next case resets
+    }
+}
+
+// A stroboscope the screen cannot show runs as visual none with the sound as chosen, and
+// the user is told before the stimulation window covers the screen; one it can show
+// starts with no message.
+TEST_F(Session, AFlickerTheScreenCannotShowRunsBlack)
+{
+    const struct {
+        double refresh;
+        StimulationSettings wanted;
+        VisualMode runs;
+        const char* told; // a part of the message, or nullptr for none
+    } cases[] = {
+        {60.0, {5000, SoundBeeps, VisualStrobe}, VisualNone, "экрана — 60 Гц. Мерцание 50,00 Гц"},
+        {0.0, {2942, SoundNoise, VisualStrobe}, VisualNone, "на этом экране — 29,41 Гц."},
+        {59.94, {3000, SoundBinaural, VisualStrobe}, VisualNone, "экрана — 59,94 Гц"},
+        {60.0, {2941, SoundBinaural, VisualStrobe}, VisualStrobe, nullptr},
+        {144.0, {5000, SoundBinaural, VisualStrobe}, VisualStrobe, nullptr},
+        {60.0, {5000, SoundNoise, VisualNone}, VisualNone, nullptr},
+    };
+    for (const auto& c : cases) {
+        fake::reset();
+        fake::refreshRate = c.refresh;
+        ASSERT_EQ(startAndFollow(c.wanted), StartResult::Started);
+        EXPECT_EQ(gStimulationSettings.frequency, c.wanted.frequency);
+        EXPECT_EQ(gStimulationSettings.soundMode, c.wanted.soundMode);
+        EXPECT_EQ(gStimulationSettings.visualMode, c.runs);
+        const Log log = fake::log();
+        ASSERT_GE(log.size(), 3u);
+        if (c.told != nullptr) {
+            EXPECT_EQ(log[0].rfind("tell: ", 0), 0u) << log[0];
+            EXPECT_NE(log[0].find(c.told), std::string::npos) << log[0];
+            EXPECT_EQ(log[1], "hideCursor");
+        } else {
+            EXPECT_EQ(log[0], "hideCursor") << c.wanted.frequency;
+        }
+        stopSession();
+        ASSERT_TRUE(waitForWorkers(5000));
+        // The strobe worker started no tick for a session that runs black.
+        const Log after = fake::log();
+        EXPECT_EQ(std::count(after.begin(), after.end(), "timerStart"), c.runs == VisualStrobe ? 1 : 0);
     }
 }
 

@@ -73,4 +73,37 @@ TEST(StrobeLevel, GreyColour)
     EXPECT_EQ(greyColour(1), 65793u);
 }
 
+// A screen refreshing R times a second shows a flicker of at most R / 2; the flicker is
+// 500 / (50000 div f), so the limit falls between settings whose tick counts differ.
+TEST(StrobeLevel, WhatAScreenCanShow)
+{
+    const struct {
+        double refresh;
+        std::uint32_t highest; // the highest setting shown; the next one up is not
+    } cases[] = {
+        {0.0, 2941},   // unknown: taken as 60
+        {1.0, 2941},   // the system's "default": taken as 60
+        {59.94, 2941}, // 17 ticks (29.41 Hz) <= 29.97 < 16 ticks (31.25 Hz)
+        {60.0, 2941},
+        {62.5, 3125},  // exactly half: 16 ticks give 31.25 Hz, which is shown
+        {75.0, 3571},  // 14 ticks (35.71 Hz) <= 37.5 < 13 ticks (38.46 Hz)
+        {99.0, 4545},
+        {100.0, 5000}, // 10 ticks give 50 Hz, exactly half
+        {120.0, 5000},
+        {144.0, 5000},
+        {240.0, 5000},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(highestShownFrequency(c.refresh), c.highest) << c.refresh;
+        EXPECT_TRUE(strobeCanShow(c.highest, c.refresh)) << c.refresh;
+        if (c.highest < 5000) {
+            EXPECT_FALSE(strobeCanShow(c.highest + 1, c.refresh)) << c.refresh;
+        }
+        // The settings shown are exactly those up to the highest: a faster setting never
+        // has more ticks per cycle than a slower one.
+        for (std::uint32_t f = 10; f <= 5000; ++f)
+            ASSERT_EQ(strobeCanShow(f, c.refresh), f <= c.highest) << c.refresh << " Hz, f=" << f;
+    }
+}
+
 } // namespace

@@ -32,6 +32,7 @@ std::function<bool(int)> onWait;
 int devicesOpenNow = 0;
 int mostDevicesOpen = 0;
 bool timerRunning = false;
+double refreshRate = 0.0;
 
 std::vector<std::string> log()
 {
@@ -62,6 +63,7 @@ void reset()
     devicesOpenNow = 0;
     mostDevicesOpen = 0;
     timerRunning = false;
+    refreshRate = 0.0;
 }
 
 int heldThreads()
@@ -118,6 +120,8 @@ void desktopShowStimulationWindow() { fake::record("showStimulationWindow"); }
 void desktopHideStimulationWindow() { fake::record("hideStimulationWindow"); }
 void desktopEnableControlWindow(bool enabled) { fake::record(enabled ? "enableControl" : "disableControl"); }
 void desktopFocusControlWindow() { fake::record("focusControl"); }
+double desktopRefreshRate() { return fake::refreshRate; }
+void desktopTellUser(const char* text) { fake::record(std::string("tell: ") + text); }
 
 // Wave output ---------------------------------------------------------------------
 

@@ -40,4 +40,8 @@ extern int mostDevicesOpen; // the most ever open at once
 std::vector<int> filledLevels();
 extern bool timerRunning;
 
+// Desktop: the refresh rate the screen reports (0: unknown). What the user is told is
+// logged as "tell: TEXT".
+extern double refreshRate;
+
 } // namespace fake
