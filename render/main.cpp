@@ -38,7 +38,7 @@ int main(int argc, char** argv)
         words.push_back(a.c_str());
     const ParseResult parsed = parseRenderArgs(static_cast<int>(words.size()), words.data());
     if (parsed.status == ParseStatus::Help) {
-        std::fputs(renderUsage(), stdout);
+        std::fputs(renderUsage().c_str(), stdout);
         return 0;
     }
     if (parsed.status == ParseStatus::Error) {

@@ -7,8 +7,9 @@ namespace {
 constexpr const char* kFrequencyAccepted =
     "give hertz from 0.10 to 50.00 with a dot or a comma and at most two decimals, such as 7.80 or 7,8";
 constexpr const char* kSoundAccepted = "give one of none, binaural, beeps, noise";
-constexpr const char* kSecondsAccepted =
-    "give a positive length in seconds of at most 24347 (what a WAV file can hold), such as 60 or 2.5";
+const std::string kMaxSecondsText = std::to_string(kMaxRenderSeconds);
+const std::string kSecondsAccepted =
+    "give a positive length in seconds of at most " + kMaxSecondsText + " (what a WAV file can hold), such as 60 or 2.5";
 constexpr const char* kOptionsAccepted =
     "accepted: --frequency HZ, --sound MODE, --seconds S, --output FILE, --help";
 
@@ -72,7 +73,7 @@ std::string secondsMessage(NumberStatus status, std::string_view text)
     case NumberStatus::Zero: return what + " is not positive; " + kSecondsAccepted;
     case NumberStatus::NoFrames:
         return what + " is shorter than one sound frame (1/44100 s); " + kSecondsAccepted;
-    case NumberStatus::OutOfRange: return what + " is longer than a WAV file can hold; " + kSecondsAccepted;
+    case NumberStatus::OutOfRange: return what + " is longer than " + kMaxSecondsText + " seconds; " + kSecondsAccepted;
     default: return what + " is not a positive number; " + kSecondsAccepted;
     }
 }
@@ -104,7 +105,7 @@ NumberStatus parseSecondsToFrames(std::string_view text, std::uint64_t& frames)
     if (!splitDecimal(text, whole, decimals))
         return NumberStatus::NotANumber;
     whole = stripLeadingZeros(whole);
-    if (whole.size() > 6) // a million seconds and up is far past what a WAV holds
+    if (whole.size() > 6) // a million seconds and up: far too long, and no overflow on the way
         return NumberStatus::OutOfRange;
 
     // decimals * 44100, digit by digit from the right: what carries out of the
@@ -124,7 +125,8 @@ NumberStatus parseSecondsToFrames(std::string_view text, std::uint64_t& frames)
     const std::uint64_t total = digitsValue(whole) * kSampleRate + carry + (firstLeft >= '5' ? 1 : 0);
     if (total == 0)
         return NumberStatus::NoFrames;
-    if (total > kMaxRenderFrames)
+    const std::uint64_t wholeSeconds = digitsValue(whole);
+    if (wholeSeconds > kMaxRenderSeconds || (wholeSeconds == kMaxRenderSeconds && anyDecimal))
         return NumberStatus::OutOfRange;
     frames = total;
     return NumberStatus::Ok;
@@ -141,24 +143,28 @@ const char* soundName(SoundMode mode)
     return soundModeName(mode);
 }
 
-const char* renderUsage()
+const std::string& renderUsage()
 {
-    return "Usage: zarvelin-render [--frequency HZ] [--sound MODE] --seconds S --output FILE\n"
+    static const std::string usage =
+           "Usage: zarvelin-render [--frequency HZ] [--sound MODE] --seconds S --output FILE\n"
            "Writes the sound of a stimulation session to a WAV file (16-bit stereo PCM, 44100 Hz):\n"
            "the frames a session plays from its start.\n"
            "\n"
            "  --frequency HZ  stimulation frequency, 0.10 to 50.00, a dot or a comma and at most\n"
            "                  two decimals (default 7.80)\n"
            "  --sound MODE    none, binaural, beeps or noise (default binaural)\n"
-           "  --seconds S     length in seconds, positive, at most 24347; the file holds\n"
+           "  --seconds S     length in seconds, positive, at most " + kMaxSecondsText + "; the file holds\n"
            "                  round(S * 44100) frames\n"
            "  --output FILE   the WAV file to write; an existing file is replaced only once\n"
-           "                  the new one is complete\n"
+           "                  the new one is complete, keeping its permissions and owner, and\n"
+           "                  a symbolic link keeps pointing to it; - writes to standard\n"
+           "                  output (a pipe or a file, not a terminal)\n"
            "  --help          show this text\n"
            "\n"
            "Exit status: 0 done, 2 bad arguments, 1 the file could not be written,\n"
            "130 interrupted (Ctrl+C, the terminal closed, or asked to stop by a signal).\n"
            "Example: zarvelin-render --frequency 7.80 --sound binaural --seconds 60 --output session.wav\n";
+    return usage;
 }
 
 ParseResult parseRenderArgs(int argc, const char* const* argv)

@@ -12,6 +12,12 @@
 // counts 36 header bytes on top of the sample data.
 constexpr std::uint64_t kMaxRenderFrames = (0xFFFFFFFFull - 36u) / 4u;
 
+// The longest render accepted, in whole seconds: the usage, the manual page and the
+// check all state this one number, and every length up to it fits in a WAV file.
+constexpr std::uint64_t kMaxRenderSeconds = 24347;
+static_assert(kMaxRenderSeconds * kSampleRate <= kMaxRenderFrames);
+static_assert((kMaxRenderSeconds + 1) * kSampleRate > kMaxRenderFrames, "the longest that fits, in whole seconds");
+
 struct RenderArgs {
     std::uint32_t frequency = kDefaultFrequency; // hundredths of a hertz
     SoundMode sound = SoundBinaural;
@@ -38,11 +44,12 @@ NumberStatus parseFrequency(std::string_view text, std::uint32_t& hundredths);
 
 // A plain decimal number of seconds (dot or comma, any number of decimals) turned into
 // frames at 44.1 kHz, rounded half up, exactly: no floating point on the way.
-// Zero is Zero, a length too short for one frame NoFrames, one longer than a WAV file
-// can hold OutOfRange.
+// Zero is Zero, a length too short for one frame NoFrames, one longer than
+// kMaxRenderSeconds (by any fraction) OutOfRange.
 NumberStatus parseSecondsToFrames(std::string_view text, std::uint64_t& frames);
 
 bool parseSoundName(std::string_view text, SoundMode& mode);
 const char* soundName(SoundMode mode);
 
-const char* renderUsage();
+// The usage text, ending in a newline.
+const std::string& renderUsage();

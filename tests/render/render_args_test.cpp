@@ -75,8 +75,9 @@ TEST(RenderArgs, SecondsToFramesRoundsExactly)
         {"10.000011337869", 441001},  // 441000.50000002
         {"600", 26460000},
         {"0600.000", 26460000},
-        {"24347", 1073702700},
-        {"24347.8869", 1073741812},   // 1073741812.29, just inside the WAV limit
+        {"24347", 1073702700},        // the longest the usage states
+        {"24347,000", 1073702700},
+        {"024346.99999", 1073702700}, // 1073702699.56
     };
     for (const auto& c : cases) {
         std::uint64_t frames = 0;
@@ -96,6 +97,8 @@ TEST(RenderArgs, SecondsRejected)
         {"000", NumberStatus::Zero},
         {"0.0000113378684807256", NumberStatus::NoFrames}, // 0.49999999999999895 frames
         {"0.00001", NumberStatus::NoFrames},
+        {"24347.00001", NumberStatus::OutOfRange},         // a hair past 24347 s, the same frames
+        {"24347.8869", NumberStatus::OutOfRange},          // still fits a WAV file, but past 24347 s
         {"24347.887", NumberStatus::OutOfRange},           // 1073741816.7 frames
         {"24348", NumberStatus::OutOfRange},
         {"99999999999999999999999", NumberStatus::OutOfRange},
@@ -195,7 +198,9 @@ TEST(RenderArgs, CommandLinesRejectedWithOneClearLine)
         {{"--seconds", "0", "--output", "o.wav"}, "'0' is not positive", "positive length"},
         {{"--seconds", "-3", "--output", "o.wav"}, "'-3' is not a positive number", "positive length"},
         {{"--seconds", "0.00001", "--output", "o.wav"}, "shorter than one sound frame", "positive length"},
-        {{"--seconds", "30000", "--output", "o.wav"}, "longer than a WAV file can hold", "at most 24347"},
+        {{"--seconds", "30000", "--output", "o.wav"}, "'30000' is longer than 24347 seconds", "at most 24347"},
+        {{"--sound", "\x1b[2J\x9b\xff\xd1\x81", "--seconds", "1", "--output", "o.wav"},
+         "'\\x1b[2J\\x9b\\xff\xd1\x81' is not a sound", "none, binaural"}, // shown, never obeyed
         {{"--seconds", "1", "--output", "o.wav", "--loud"}, "unknown option '--loud'", "--frequency HZ"},
         {{"--seconds", "1", "--output", "o.wav", "--loud=3"}, "unknown option '--loud'", "--frequency HZ"},
         {{"--seconds", "1", "--output", "o.wav", "-x"}, "unknown option '-x'", "--frequency HZ"},
