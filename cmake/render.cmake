@@ -9,6 +9,7 @@ add_library(zarvelin_render_lib STATIC
   render/single_quoted.cpp
   render/progress.cpp
   render/render_session.cpp
+  render/standard_output.cpp
 )
 target_link_libraries(zarvelin_render_lib PUBLIC zarvelin_core Threads::Threads)
 # The platform-specific pieces, each a file pair: how the command line and paths become

@@ -1,6 +1,17 @@
 #include "render/progress.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <string_view>
+
+#include "render/terminal.h"
+
+namespace {
+
+constexpr std::string_view kName = "zarvelin-render: ";
+constexpr unsigned kBarFrame = 7; // "[", "] ", "100%"
+
+} // namespace
 
 std::string progressBar(std::uint64_t done, std::uint64_t total, unsigned width)
 {
@@ -17,6 +28,18 @@ std::string progressBar(std::uint64_t done, std::uint64_t total, unsigned width)
     bar += number;
     bar += '%';
     return bar;
+}
+
+std::string progressLine(std::uint64_t done, std::uint64_t total, unsigned columns)
+{
+    if (columns == 0)
+        return std::string(kName) + progressBar(done, total, kProgressMarks);
+    const unsigned room = columns - 1; // the last column left free
+    const unsigned named = static_cast<unsigned>(kName.size()) + kBarFrame;
+    if (room >= named + kProgressMinMarks)
+        return std::string(kName) + progressBar(done, total, std::min(kProgressMarks, room - named));
+    const unsigned marks = room > kBarFrame ? room - kBarFrame : 1;
+    return progressBar(done, total, std::min(marks, kProgressMarks));
 }
 
 bool progressWorthShowing(double elapsedSeconds, double fraction)
@@ -49,7 +72,8 @@ void progressUpdate(Progress& progress, std::uint64_t done, std::uint64_t total)
     if (percent == progress.lastPercent)
         return;
     progress.lastPercent = percent;
-    std::fprintf(stderr, "\rzarvelin-render: %s", progressBar(done, total, 40).c_str());
+    // The width is asked each time, so a terminal made narrower mid-render is followed.
+    std::fprintf(stderr, "\r%s", progressLine(done, total, stderrColumns()).c_str());
     std::fflush(stderr);
 }
 

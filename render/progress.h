@@ -8,6 +8,15 @@
 // "[##########----------]  50%" for done/total, `width` marks wide.
 std::string progressBar(std::uint64_t done, std::uint64_t total, unsigned width);
 
+// The line drawn for done/total on a terminal `columns` wide (0: width unknown): the
+// program's name and a bar of kProgressMarks marks where there is room, the bar
+// narrowed down to kProgressMinMarks where there is less, the name left out where even
+// that does not fit. The line stays short of the last column, so the terminal never
+// wraps it.
+constexpr unsigned kProgressMarks = 40;
+constexpr unsigned kProgressMinMarks = 10;
+std::string progressLine(std::uint64_t done, std::uint64_t total, unsigned columns);
+
 // Whether a render `elapsed` seconds in, `fraction` done, is one worth a bar: once it
 // has run a second, or earlier when it is on course to take longer than that.
 bool progressWorthShowing(double elapsedSeconds, double fraction);

@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <exception>
+#include <functional>
 
 #include "render/replace_file.h"
 #include "render/session_frames.h"
 #include "render/single_quoted.h"
+#include "render/standard_output.h"
+#include "render/terminal.h"
 #include "render/utf8_args.h"
 #include "render/wav_writer.h"
 #include "sound/block_synth.h"
@@ -14,15 +17,19 @@ namespace {
 
 constexpr std::uint64_t kChunkFrames = kRenderChunkFrames;
 
-// Writes the header and every frame into `file`: `threads` threads compute chunk after
-// chunk while this one writes them in order. Returns false with `report` filled in when
-// it stops early; never leaves a computing thread behind.
-bool streamFrames(const RenderArgs& args, unsigned threads, ReplacementFile& file, Progress& progress,
+// Takes the render's bytes in order; false with a message when they cannot be written.
+using WriteBytes = std::function<bool(const void* bytes, std::size_t count, std::string& message)>;
+
+// Writes the header and every frame through `write`: `threads` threads compute chunk
+// after chunk while this one writes them in order. Returns false with `report`'s
+// outcome set (and its message, for a failed write) when it stops early; never leaves a
+// computing thread behind.
+bool streamFrames(const RenderArgs& args, unsigned threads, const WriteBytes& write, Progress& progress,
                   const std::atomic<bool>& stop, RenderReport& report)
 {
     const std::uint64_t total = std::min(args.frames, kMaxRenderFrames);
     const auto header = wavHeader(total);
-    if (!writeReplacement(file, header.data(), header.size(), report.message)) {
+    if (!write(header.data(), header.size(), report.message)) {
         report.outcome = RenderOutcome::WriteFailed;
         return false;
     }
@@ -30,22 +37,80 @@ bool streamFrames(const RenderArgs& args, unsigned threads, ReplacementFile& fil
     const ChunkCompute compute = [&](std::uint64_t chunk, std::int16_t* samples) {
         computeRenderChunk(args, chunk, samples);
     };
-    const ChunkConsume write = [&](std::uint64_t chunk, const std::int16_t* samples) {
+    const ChunkConsume consume = [&](std::uint64_t chunk, const std::int16_t* samples) {
         const std::uint32_t frames = renderChunkFrames(total, chunk);
-        if (!writeReplacement(file, samples, std::size_t{frames} * kWavFrameBytes, report.message)) {
+        if (!write(samples, std::size_t{frames} * kWavFrameBytes, report.message)) {
             report.outcome = RenderOutcome::WriteFailed;
             return false;
         }
         progressUpdate(progress, chunk * kChunkFrames + frames, total);
         return true;
     };
-    if (runChunkPipeline(renderPipelineShape(total, threads), compute, write, stop))
-        return true;
-    if (report.outcome != RenderOutcome::WriteFailed) {
-        report.message = "interrupted; " + singleQuoted(args.output) + " was not written";
-        report.outcome = RenderOutcome::Interrupted;
+    try {
+        if (runChunkPipeline(renderPipelineShape(total, threads), compute, consume, stop))
+            return true;
+    } catch (const std::exception& e) {
+        // No memory for the chunks, or no thread to be had.
+        report.message = std::string("cannot render: ") + e.what();
+        report.outcome = RenderOutcome::WriteFailed;
+        return false;
     }
+    if (report.outcome != RenderOutcome::WriteFailed)
+        report.outcome = RenderOutcome::Interrupted;
     return false;
+}
+
+// The render streamed to standard output, which must not be a terminal. A render that
+// stops early leaves its reader a cut-off stream: what a pipe cannot take back.
+RenderReport renderToStandardOutput(const RenderArgs& args, unsigned threads, Progress& progress,
+                                    const std::atomic<bool>& stop)
+{
+    RenderReport report;
+    report.message = standardOutputRefusal();
+    if (!report.message.empty()) {
+        report.outcome = RenderOutcome::BadTarget;
+        return report;
+    }
+    stdoutBinary();
+    if (!streamFrames(args, threads, writeStandardOutput, progress, stop, report)) {
+        if (report.outcome == RenderOutcome::Interrupted)
+            report.message = "interrupted; standard output holds only the start of the render";
+        return report;
+    }
+    report.outcome = RenderOutcome::Done;
+    return report;
+}
+
+// The render into a file, which replaces the old one (kept as it was if anything fails).
+RenderReport renderToFile(const RenderArgs& args, unsigned threads, Progress& progress, const std::atomic<bool>& stop)
+{
+    RenderReport report;
+    std::filesystem::path target;
+    if (!followLinks(pathFromArgument(args.output), target, report.message) ||
+        checkTarget(target, report.message) != TargetCheck::Ok) {
+        report.outcome = RenderOutcome::BadTarget;
+        return report;
+    }
+    ReplacementFile file;
+    if (!beginReplacement(file, target, report.message)) {
+        report.outcome = RenderOutcome::WriteFailed;
+        return report;
+    }
+    const WriteBytes write = [&file](const void* bytes, std::size_t count, std::string& message) {
+        return writeReplacement(file, bytes, count, message);
+    };
+    if (!streamFrames(args, threads, write, progress, stop, report)) {
+        abandonReplacement(file);
+        if (report.outcome == RenderOutcome::Interrupted)
+            report.message = "interrupted; " + singleQuoted(args.output) + " was not written";
+        return report;
+    }
+    if (!commitReplacement(file, report.message)) {
+        report.outcome = RenderOutcome::WriteFailed;
+        return report;
+    }
+    report.outcome = RenderOutcome::Done;
+    return report;
 }
 
 } // namespace
@@ -76,35 +141,7 @@ void computeRenderChunk(const RenderArgs& args, std::uint64_t chunk, std::int16_
 RenderReport renderSession(const RenderArgs& args, unsigned threads, Progress& progress,
                            const std::atomic<bool>& stop)
 {
-    RenderReport report;
-    const std::filesystem::path target = pathFromArgument(args.output);
-    if (checkTarget(target, report.message) != TargetCheck::Ok) {
-        report.outcome = RenderOutcome::BadTarget;
-        return report;
-    }
-    ReplacementFile file;
-    if (!beginReplacement(file, target, report.message)) {
-        report.outcome = RenderOutcome::WriteFailed;
-        return report;
-    }
-    auto fail = [&](RenderOutcome outcome) {
-        abandonReplacement(file);
-        report.outcome = outcome;
-        return report;
-    };
-
-    try {
-        if (!streamFrames(args, threads, file, progress, stop, report))
-            return fail(report.outcome);
-    } catch (const std::exception& e) {
-        // No memory for the chunks, or no thread to be had: nothing is put in place.
-        report.message = std::string("cannot render: ") + e.what();
-        return fail(RenderOutcome::WriteFailed);
-    }
-    if (!commitReplacement(file, report.message)) {
-        report.outcome = RenderOutcome::WriteFailed;
-        return report;
-    }
-    report.outcome = RenderOutcome::Done;
-    return report;
+    if (args.output == kStandardOutputName)
+        return renderToStandardOutput(args, threads, progress, stop);
+    return renderToFile(args, threads, progress, stop);
 }

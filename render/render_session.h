@@ -22,7 +22,8 @@ constexpr unsigned kRenderSlotsPerThread = 4;
 
 enum class RenderOutcome {
     Done,
-    BadTarget,   // the output path cannot be a file (no folder, a folder, a device)
+    BadTarget,   // the output path cannot be a file (no folder, a folder, a device, a
+                 // loop of links), or standard output is a terminal
     WriteFailed, // the file could not be created, written or put in place
     Interrupted, // stopped from outside; nothing written
 };
@@ -32,9 +33,9 @@ struct RenderReport {
     std::string message; // for anything but Done: one line saying what went wrong
 };
 
-// Writes `args.frames` frames to `args.output`, replacing it only once complete.
-// `threads` is how many cores compute; `stop`, when raised, ends the render early
-// with nothing written.
+// Writes `args.frames` frames to `args.output`, replacing it only once complete, or
+// to standard output for "-". `threads` is how many cores compute; `stop`, when raised,
+// ends the render early with no file written (standard output keeps what it took).
 RenderReport renderSession(const RenderArgs& args, unsigned threads, Progress& progress,
                            const std::atomic<bool>& stop);
 

@@ -11,10 +11,22 @@
 // - where the file system allows neither, it is a hidden part file carrying the
 //   writer's process id, and the next render to the same target removes those whose
 //   writer is gone.
+//
+// What the target was is kept: the new file takes the old one's permissions and, where
+// this user may give them, its owner and group (Windows: its hidden, system, archive and
+// not-indexed attributes). A target that is a symbolic link is followed to the file it
+// leads to, which is replaced, so the link stays a link and leads to the new content.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
+
+// The file `given` leads to: `given` itself unless it is a symbolic link, else the end
+// of the chain of links (a link to nothing gives the name it points to, and the render
+// creates that file). False with `message` for a chain that never ends. On Windows a
+// link is followed where the system resolves it (GetFinalPathNameByHandle), so a link
+// to nothing is replaced by the new file there.
+bool followLinks(const std::filesystem::path& given, std::filesystem::path& file, std::string& message);
 
 enum class TargetCheck { Ok, NoFolder, IsFolder, NotAFile };
 
@@ -41,8 +53,9 @@ bool beginReplacement(ReplacementFile& file, const std::filesystem::path& target
 // Appends bytes; false (with `message`) on a write error.
 bool writeReplacement(ReplacementFile& file, const void* bytes, std::size_t count, std::string& message);
 
-// Closes the temporary file and renames it over the target. On failure the temporary
-// file is removed, the target is as it was, and `message` says why.
+// Gives the temporary file what the target has (permissions, owner and group;
+// attributes on Windows), closes it and renames it over the target. On failure the
+// temporary file is removed, the target is as it was, and `message` says why.
 bool commitReplacement(ReplacementFile& file, std::string& message);
 
 // Closes and removes the temporary file; the target is untouched.

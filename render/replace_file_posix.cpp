@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "render/single_quoted.h"
@@ -85,6 +86,29 @@ bool linkUnnamed(int fd, const fs::path& name)
     return false;
 }
 
+// Gives the new file the target's owner, group and permissions, so a private file stays
+// private and a file kept for another user stays theirs. Owner and group go first, as
+// changing them clears the set-id bits. An owner this user may not give is left as the
+// user's, and the group is tried alone; the permissions must hold, or at least grant
+// no one more than the old file did.
+bool keepOwnerAndMode(int fd, const fs::path& target, std::string& message)
+{
+    struct stat old = {};
+    if (::stat(target.c_str(), &old) != 0)
+        return true; // a new file: 0666 less the umask, as created
+    const bool ownerKept = ::fchown(fd, old.st_uid, old.st_gid) == 0;
+    [[maybe_unused]] const bool groupKept =
+        ownerKept || (errno == EPERM && ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) == 0);
+    if (::fchmod(fd, old.st_mode & 07777) == 0)
+        return true;
+    const int err = errno;
+    struct stat now = {};
+    if (::fstat(fd, &now) == 0 && (now.st_mode & 0777 & ~old.st_mode) == 0)
+        return true;
+    message = cannot("keep the permissions of", target, err);
+    return false;
+}
+
 // Names the unnamed file as a part file beside the target (the only way to name it:
 // a link never replaces an existing file), ready for the rename.
 bool nameUnnamed(ReplacementFile& file, std::string& message)
@@ -140,8 +164,37 @@ bool writeReplacement(ReplacementFile& file, const void* bytes, std::size_t coun
     return true;
 }
 
+bool followLinks(const fs::path& given, fs::path& file, std::string& message)
+{
+    // As many links as Linux itself follows in one path (MAXSYMLINKS).
+    constexpr int kMostLinks = 40;
+    fs::path at = given;
+    for (int link = 0; link <= kMostLinks; ++link) {
+        struct stat st = {};
+        if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            file = at; // not a link (or nothing at all): the file to write
+            return true;
+        }
+        std::error_code ec;
+        const fs::path next = fs::read_symlink(at, ec);
+        if (ec) {
+            file = at;
+            return true;
+        }
+        // A relative link is read from the folder the link is in.
+        at = next.is_absolute() ? next : at.parent_path() / next;
+    }
+    message = "--output " + singleQuoted(pathForMessage(given)) + " is a symbolic link that leads through more than " +
+              std::to_string(kMostLinks) + " links (a loop?); give a file, or a link that leads to one";
+    return false;
+}
+
 bool commitReplacement(ReplacementFile& file, std::string& message)
 {
+    if (!keepOwnerAndMode(fdOf(file), file.target, message)) {
+        abandonReplacement(file);
+        return false;
+    }
     if (file.temporary.empty() && !nameUnnamed(file, message)) {
         abandonReplacement(file);
         return false;

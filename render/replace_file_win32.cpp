@@ -41,7 +41,70 @@ bool markForDeletion(HANDLE handle, bool deleteIt)
     return SetFileInformationByHandle(handle, FileDispositionInfo, &info, sizeof info) != 0;
 }
 
+// The attributes of the old file worth keeping: whether it is hidden, a system file, to
+// be archived, left out of indexing. Read-only is not among them: a read-only file is
+// not replaced at all (the rename is refused), as Windows guards it.
+constexpr DWORD kKeptAttributes =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// Gives the open temporary file the target's kept attributes; a new target keeps the
+// temporary file's own.
+bool keepAttributes(HANDLE handle, const fs::path& target, std::string& message)
+{
+    const DWORD old = GetFileAttributesW(target.c_str());
+    if (old == INVALID_FILE_ATTRIBUTES || (old & kKeptAttributes) == 0)
+        return true;
+    FILE_BASIC_INFO info{}; // times left at zero: unchanged
+    info.FileAttributes = old & kKeptAttributes;
+    if (SetFileInformationByHandle(handle, FileBasicInfo, &info, sizeof info))
+        return true;
+    message = cannot("keep the attributes of", target, GetLastError());
+    return false;
+}
+
+// "\\?\C:\x" as "C:\x", "\\?\UNC\server\share" as "\\server\share": the plain
+// form, which every later call takes.
+std::wstring withoutLongPrefix(std::wstring path)
+{
+    if (path.rfind(L"\\\\?\\UNC\\", 0) == 0)
+        return L"\\\\" + path.substr(8);
+    if (path.rfind(L"\\\\?\\", 0) == 0)
+        return path.substr(4);
+    return path;
+}
+
 } // namespace
+
+// Asks the system for the file a path leads to: the name GetFinalPathNameByHandle gives
+// the opened file. A plain file's final name is its own full name, and the name given
+// is kept for messages; a symbolic link's (under Wine, a Unix link's too) is its target's.
+// A link to nothing (or a loop) does not open, and is replaced as it is.
+bool followLinks(const fs::path& given, fs::path& file, std::string&)
+{
+    file = given;
+    const HANDLE handle = CreateFileW(given.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return true;
+    std::wstring final(MAX_PATH, L'\0');
+    DWORD length = GetFinalPathNameByHandleW(handle, final.data(), static_cast<DWORD>(final.size()), 0);
+    if (length >= final.size()) {
+        final.resize(length);
+        length = GetFinalPathNameByHandleW(handle, final.data(), static_cast<DWORD>(final.size()), 0);
+    }
+    CloseHandle(handle);
+    if (length == 0 || length >= final.size())
+        return true;
+    final = withoutLongPrefix(final.substr(0, length));
+    std::wstring full(MAX_PATH, L'\0');
+    const DWORD fullLength = GetFullPathNameW(given.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    const bool same = fullLength > 0 && fullLength < full.size() &&
+                      CompareStringOrdinal(full.c_str(), static_cast<int>(fullLength), final.c_str(),
+                                           static_cast<int>(final.size()), TRUE) == CSTR_EQUAL;
+    if (!same)
+        file = fs::path(final);
+    return true;
+}
 
 bool beginReplacement(ReplacementFile& file, const fs::path& target, std::string& message, TemporaryKind)
 {
@@ -86,6 +149,10 @@ bool writeReplacement(ReplacementFile& file, const void* bytes, std::size_t coun
 bool commitReplacement(ReplacementFile& file, std::string& message)
 {
     const HANDLE handle = handleOf(file);
+    if (!keepAttributes(handle, file.target, message)) {
+        abandonReplacement(file);
+        return false;
+    }
     // Should the mark not come off, closing deletes the file and the rename below
     // reports it missing: never a half-finished target.
     markForDeletion(handle, false);

@@ -26,6 +26,29 @@ TEST(Progress, BarMarksAndPercent)
         EXPECT_EQ(progressBar(c.done, c.total, c.width), c.bar) << c.done << "/" << c.total;
 }
 
+TEST(Progress, TheLineFitsTheTerminal)
+{
+    const struct {
+        unsigned columns;
+        bool named;      // "zarvelin-render: " in front
+        unsigned marks;
+    } cases[] = {
+        {0, true, kProgressMarks},   // width unknown
+        {200, true, kProgressMarks}, {80, true, kProgressMarks},
+        {65, true, kProgressMarks},  // 64 columns used, the last left free
+        {64, true, 39},              {35, true, kProgressMinMarks},
+        {34, false, 26},             {20, false, 12},  {9, false, 1},
+    };
+    for (const auto& c : cases) {
+        const std::string line = progressLine(1, 2, c.columns);
+        const std::string bar = progressBar(1, 2, c.marks);
+        EXPECT_EQ(line, c.named ? "zarvelin-render: " + bar : bar) << c.columns;
+        if (c.columns > 0) {
+            EXPECT_LT(line.size(), c.columns);
+        }
+    }
+}
+
 TEST(Progress, ShownOnlyForRendersOfAboutASecondOrMore)
 {
     const struct {

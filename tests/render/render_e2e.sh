@@ -85,6 +85,7 @@ bad=(
   "--seconds -1 --output $target"
   "--seconds 0.00001 --output $target"
   "--seconds 25000 --output $target"
+  "--seconds 24347.001 --output $target"
   "--seconds 1 --output $target --volume 3"
   "--seconds 1 --output"
   "--seconds 1"
@@ -108,6 +109,11 @@ done
 "$render" --help >"$work/out" 2>"$work/err" || fail "--help exit status $?"
 grep -q -- "--frequency" "$work/out" || fail "--help prints no usage on stdout"
 grep -q -- "130 interrupted" "$work/out" || fail "--help does not list exit status 130"
+# The longest render: the usage and the manual page state the number the check holds to.
+longest=$(sed -n 's/.*at most \([0-9][0-9]*\).*/\1/p' "$work/out")
+[ "$longest" = 24347 ] || fail "--help states the longest render as '$longest'"
+grep -q "at most $longest " "$(dirname "$0")/../../packaging/man/zarvelin-render.1" \
+  || fail "the manual page does not state the longest render as $longest seconds"
 [ -s "$work/err" ] && fail "--help wrote to stderr"
 rm -f "$work/out" "$work/err"
 
@@ -145,6 +151,89 @@ if [ "$(id -u)" != 0 ]; then
   [ -z "$(ls -A "$work/ro")" ] || fail "read-only folder: something was written"
   chmod 755 "$work/ro" && rmdir "$work/ro"
 fi
+
+# --- a replaced file keeps what it was -----------------------------------------------
+# Each case sets up a folder of its own, renders 0.1 s to --output as WHO (me, or only
+# when run as root: root, or nobody in a folder anyone may write), then the render must
+# be in FILE and CHECK hold.
+old() { printf 'the previous render' >"$1"; }
+mode() { [ "$(stat -c %a "$1")" = "$2" ] || { echo "$1 has mode $(stat -c %a "$1"), expected $2"; return 1; }; }
+owner() { [ "$(stat -c %U:%G "$1")" = "$2" ] || { echo "$1 is $(stat -c %U:%G "$1")'s, expected $2's"; return 1; }; }
+link() { [ -L "$1" ] && [ "$(readlink "$1")" = "$2" ] || { echo "$1 is no longer a link to $2"; return 1; }; }
+# who | what | setup | --output | FILE | CHECK
+keep_cases=(
+  "me|a private file|old p.wav; chmod 600 p.wav|p.wav|p.wav|mode p.wav 600"
+  "me|set-id bits, read-only|old r.wav; chmod 4551 r.wav|r.wav|r.wav|mode r.wav 4551"
+  "me|a new file, umask 027|umask 027|n.wav|n.wav|mode n.wav 640"
+  "root|another user's file|old o.wav; chown nobody:nogroup o.wav; chmod 640 o.wav|o.wav|o.wav|owner o.wav nobody:nogroup && mode o.wav 640"
+  "nobody|root's file in a shared group|old g.wav; chown root:nogroup g.wav; chmod 660 g.wav|g.wav|g.wav|owner g.wav nobody:nogroup && mode g.wav 660"
+  "me|a symbolic link|old t.wav; chmod 640 t.wav; ln -s t.wav l.wav|l.wav|t.wav|link l.wav t.wav && mode t.wav 640"
+  "me|links, relative then absolute|mkdir s; old s/t.wav; ln -s \"\$PWD/s/t.wav\" s/l.wav; ln -s s/l.wav l.wav|l.wav|s/t.wav|link l.wav s/l.wav && link s/l.wav \"\$PWD/s/t.wav\""
+  "me|a link to a file not there yet|ln -s t.wav l.wav|l.wav|t.wav|link l.wav t.wav"
+)
+chmod 755 "$work"
+n=0
+for c in "${keep_cases[@]}"; do
+  IFS='|' read -r who what setup output file check <<<"$c"
+  case "$who" in me) as=();; root) as=();; nobody) as=(setpriv --reuid=nobody --regid=nogroup --clear-groups);; esac
+  if [ "$who" != me ] && [ "$(id -u)" != 0 ]; then echo "note: '$what' needs root; skipped"; continue; fi
+  n=$((n + 1)); case_dir="$work/keep$n"
+  mkdir "$case_dir" && chmod 777 "$case_dir"
+  if ! (cd "$case_dir" && eval "$setup" && exec "${as[@]}" "$render" --seconds 0.1 --output "$output") 2>"$work/err"; then
+    fail "$what: render failed: $(cat "$work/err")"; continue
+  fi
+  "$py" -c "import wave,sys; assert wave.open(sys.argv[1]).getnframes() == 4410" "$case_dir/$file" \
+    || fail "$what: $file does not hold the render"
+  result=$(cd "$case_dir" && eval "$check") || fail "$what: $result"
+  [ -z "$(find "$case_dir" -name '*.part')" ] || fail "$what: part files left"
+done
+
+# A loop of links is refused like any path that cannot be a file.
+ln -s loop2.wav "$dir/loop1.wav"; ln -s loop1.wav "$dir/loop2.wav"
+"$render" --seconds 1 --output "$dir/loop1.wav" 2>"$work/err"
+rc=$?
+[ "$rc" = 2 ] && grep -q "loop" "$work/err" || fail "a loop of links: exit $rc, $(cat "$work/err")"
+rm -f "$dir/loop1.wav" "$dir/loop2.wav"
+
+# --- standard output ------------------------------------------------------------------
+# Through a pipe and into a file the shell opened: byte for byte what --output FILE
+# writes (a last chunk cut short included).
+args=(--sound noise --frequency 3,33 --seconds 13.7)
+"$render" "${args[@]}" --output "$dir/file.wav" || fail "render to a file failed"
+"$render" "${args[@]}" --output - 2>"$work/err" | cat >"$work/piped.wav"
+[ "${PIPESTATUS[0]}" = 0 ] && [ ! -s "$work/err" ] || fail "--output - into a pipe: $(cat "$work/err")"
+cmp -s "$work/piped.wav" "$dir/file.wav" || fail "--output - into a pipe differs from the file"
+"$render" "${args[@]}" --output - >"$work/redirected.wav" || fail "--output - into a file failed"
+cmp -s "$work/redirected.wav" "$dir/file.wav" || fail "--output - into a file differs from the file"
+[ -z "$(only_files file.wav keep.wav)" ] || fail "--output - wrote a file: $(only_files file.wav keep.wav)"
+rm -f "$dir/file.wav"
+# A reader that leaves early ends the render with one clear line and exit 1, having been
+# given a header that already counts every frame.
+"$render" --sound noise --seconds 24347 --output - 2>"$work/err" | head -c 44 >"$work/head.wav"
+rc=${PIPESTATUS[0]}
+[ "$rc" = 1 ] && [ "$(wc -l <"$work/err")" = 1 ] && grep -q "closed by its reader" "$work/err" \
+  || fail "a reader gone: exit $rc, $(cat "$work/err")"
+"$py" -c "import wave,sys; assert wave.open(sys.argv[1]).getnframes() == 24347 * 44100" "$work/head.wav" \
+  || fail "the streamed header does not count the whole render"
+# Standard output on a terminal is refused: no binary on the screen.
+"$py" - "$render" <<'PY' || fail "--output - on a terminal was not refused"
+import os, pty, subprocess, sys
+master, slave = pty.openpty()
+run = subprocess.run([sys.argv[1], '--seconds', '1', '--output', '-'], stdout=slave, stderr=subprocess.PIPE)
+os.close(slave)
+os.set_blocking(master, False)
+try:
+    shown = os.read(master, 65536)
+except OSError:
+    shown = b''
+assert run.returncode == 2 and shown == b'', (run.returncode, shown[:40])
+assert run.stderr.count(b'\n') == 1 and b'terminal' in run.stderr, run.stderr
+PY
+
+# --- messages show control characters, never send them --------------------------------
+"$render" --seconds 1 --output $'\e[2J\x9b\r/x.wav' 2>"$work/err"
+[ $? = 2 ] && grep -qF "'\x1b[2J\x9b\r'" "$work/err" || fail "escaped folder name not shown: $(cat -v "$work/err")"
+[ "$(LC_ALL=C tr -d '\n -~' <"$work/err" | wc -c)" = 0 ] || fail "a control character reached stderr: $(cat -v "$work/err")"
 
 # --- ended from outside: the old file intact, no temporary file, ever ----------------
 # Whether this folder's file system has unnamed files (O_TMPFILE): then a render in

@@ -51,6 +51,7 @@ for args in "--frequency 7.805 --seconds 1 --output files\\noise.wav" \
             "--sound rain --seconds 1 --output files\\noise.wav" \
             "--seconds 0 --output files\\noise.wav" \
             "--seconds 1 --output files\\none\\x.wav" \
+            "--seconds 24347.001 --output files\\noise.wav" \
             "--seconds 1 --output files\\noise.wav --loud"; do
   # shellcheck disable=SC2086
   run $args 2>err
@@ -60,6 +61,33 @@ for args in "--frequency 7.805 --seconds 1 --output files\\noise.wav" \
   cmp -s before.wav files/noise.wav || fail "'$args': the existing file changed"
   [ -z "$(leftovers noise.wav)" ] || fail "'$args': left behind: $(leftovers noise.wav)"
 done
+
+# What the old file was is kept: its system attribute (where this file system keeps
+# Wine's attributes), and a (Unix) symbolic link, which stays a link to the new file.
+"$wine_run" attrib +s 'files\noise.wav' >/dev/null 2>&1
+if "$wine_run" attrib 'files\noise.wav' 2>/dev/null | grep -q '^A*S'; then
+  run --seconds 0.5 --output 'files\noise.wav' 2>err || fail "render over a system file: $(cat err)"
+  "$wine_run" attrib 'files\noise.wav' 2>/dev/null | grep -q '^A*S' || fail "the system attribute was lost"
+else
+  echo "note: this file system keeps no Wine attributes; the attribute case is skipped"
+fi
+mkdir linked && printf 'the previous render' > linked/t.wav && ln -s t.wav linked/l.wav
+run --seconds 0.5 --output 'linked\l.wav' 2>err || fail "render to a link: $(cat err)"
+[ -L linked/l.wav ] && [ "$(readlink linked/l.wav)" = t.wav ] || fail "the link was replaced by a file"
+check_wav linked/t.wav 22050 || fail "the link's target does not hold the render"
+
+# Standard output: byte for byte the file; a reader gone early ends it with one line.
+run --frequency 50,00 --sound noise --seconds 1.3 --output 'files\noise.wav' 2>err || fail "render: $(cat err)"
+run --frequency 50,00 --sound noise --seconds 1.3 --output - 2>err | cat > piped.wav
+[ "${PIPESTATUS[0]}" = 0 ] || fail "--output - into a pipe: $(cat err)"
+cmp -s piped.wav files/noise.wav || fail "--output - differs from the file (text mode?)"
+run --sound noise --seconds 3000 --output - 2>err | head -c 44 > /dev/null
+rc=${PIPESTATUS[0]}
+[ "$rc" = 1 ] && grep -q "closed by its reader" err || fail "a reader gone: exit $rc, $(cat err)"
+
+# A control character in a name is shown, not sent.
+run --seconds 1 --output $'files\\\e[2J\\x.wav' 2>err
+grep -qF "\x1b[2J" err && [ "$(LC_ALL=C tr -d '\r\n -~' <err | wc -c)" = 0 ] || fail "not escaped: $(cat -v err)"
 
 # A part file whose writer is gone (no process has that id) is removed by the next
 # render to the same target; one for another target is left alone.
