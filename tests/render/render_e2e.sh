@@ -6,12 +6,16 @@
 # and no temporary file behind, and an existing target untouched; part files of dead
 # writers are removed by the next render, those of live ones kept.
 set -uo pipefail
-render=$1
-dump=$2
-part_writer=$3
+render=$(realpath "$1")
+dump=$(realpath "$2")
+part_writer=$(realpath "$3")
+manual=$(realpath "$(dirname "$0")/../../packaging/man/zarvelin-render.1")
 py=/usr/bin/python3
 work=$(mktemp -d /tmp/zarvelin-render-e2e.XXXXXX)
 trap 'rm -rf "$work"' EXIT
+# Whatever a render writes by a name of its own choosing lands here, not in the caller's
+# folder.
+cd "$work" || exit 1
 # Renders go to their own folder, so anything else found there was left behind.
 dir="$work/files"
 mkdir "$dir"
@@ -112,7 +116,7 @@ grep -q -- "130 interrupted" "$work/out" || fail "--help does not list exit stat
 # The longest render: the usage and the manual page state the number the check holds to.
 longest=$(sed -n 's/.*at most \([0-9][0-9]*\).*/\1/p' "$work/out")
 [ "$longest" = 24347 ] || fail "--help states the longest render as '$longest'"
-grep -q "at most $longest " "$(dirname "$0")/../../packaging/man/zarvelin-render.1" \
+grep -q "at most $longest " "$manual" \
   || fail "the manual page does not state the longest render as $longest seconds"
 [ -s "$work/err" ] && fail "--help wrote to stderr"
 rm -f "$work/out" "$work/err"
