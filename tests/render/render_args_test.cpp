@@ -199,8 +199,6 @@ TEST(RenderArgs, CommandLinesRejectedWithOneClearLine)
         {{"--seconds", "-3", "--output", "o.wav"}, "'-3' is not a positive number", "positive length"},
         {{"--seconds", "0.00001", "--output", "o.wav"}, "shorter than one sound frame", "positive length"},
         {{"--seconds", "30000", "--output", "o.wav"}, "'30000' is longer than 24347 seconds", "at most 24347"},
-        {{"--sound", "\x1b[2J\x9b\xff\xd1\x81", "--seconds", "1", "--output", "o.wav"},
-         "'\\x1b[2J\\x9b\\xff\xd1\x81' is not a sound", "none, binaural"}, // shown, never obeyed
         {{"--seconds", "1", "--output", "o.wav", "--loud"}, "unknown option '--loud'", "--frequency HZ"},
         {{"--seconds", "1", "--output", "o.wav", "--loud=3"}, "unknown option '--loud'", "--frequency HZ"},
         {{"--seconds", "1", "--output", "o.wav", "-x"}, "unknown option '-x'", "--frequency HZ"},
