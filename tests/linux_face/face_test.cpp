@@ -8,12 +8,14 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QSet>
 #include <QSlider>
 #include <QStyleOptionSlider>
 #include <QTest>
+#include <QTimer>
 #include <QWindow>
 #include <QToolButton>
 
@@ -66,10 +68,23 @@ void setFrequency(int hundredths)
     slider()->setValue(hundredths);
 }
 
+// What the last Start told the user in a message box, which the user closed with Return.
+QString gTold;
+
 // Clicks Start and lets the event loop run until the session has started: a Start right
-// after a key waits, with the window live, for the last session's workers to end.
+// after a key waits, with the window live, for the last session's workers to end. A
+// message shown first is read and closed with Return, as a person would.
 void clickStart()
 {
+    gTold.clear();
+    QTimer reader;
+    QObject::connect(&reader, &QTimer::timeout, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            gTold = box->text();
+            QTest::keyClick(box, Qt::Key_Return);
+        }
+    });
+    reader.start(10);
     QTest::mouseClick(startButton(), Qt::LeftButton);
     for (int i = 0; i < kHangMs && startWaiting(); ++i)
         QTest::qWait(1);
@@ -307,6 +322,28 @@ private slots:
         QVERIFY(!sessionRunning(&SessionFlag));
     }
 
+    // The slider's keys move the value as the Windows trackbar's do, where the value grows
+    // downward: this sequence, from 10,08, shows 10,07 / 10,06 / 10,07 / 0,10 / 10,08 /
+    // 20,06 there. Left and Right keep their direction.
+    void sliderKeysAsOnTheTrackbar()
+    {
+        setFrequency(1008);
+        slider()->setFocus();
+        const struct {
+            Qt::Key key;
+            const char* text;
+        } steps[] = {
+            {Qt::Key_Up, "10,07"},      {Qt::Key_Up, "10,06"},       {Qt::Key_Down, "10,07"},
+            {Qt::Key_PageUp, "0,10"},   {Qt::Key_PageDown, "10,08"}, {Qt::Key_PageDown, "20,06"},
+            {Qt::Key_Left, "20,05"},    {Qt::Key_Right, "20,06"},
+        };
+        for (const auto& step : steps) {
+            QTest::keyClick(slider(), step.key);
+            QCOMPARE(display()->text(), QString::fromLatin1(step.text));
+            QCOMPARE(arrowsPosition(), static_cast<std::uint32_t>(slider()->value()));
+        }
+    }
+
     // A left click in the channel moves one page, a fifth of the range, toward the click,
     // stopping at the ends: the same page as the trackbar's under Windows.
     void channelClickMovesOnePage_data()
@@ -354,10 +391,14 @@ private slots:
         QTest::addColumn<int>("frequency");
         QTest::addColumn<int>("sound");
         QTest::addColumn<int>("visual");
-        QTest::newRow("defaults") << 780 << 1 << 1;
-        QTest::newRow("lowest, noise, no strobe") << 10 << 3 << 0;
-        QTest::newRow("highest, beeps") << 5000 << 2 << 1;
-        QTest::newRow("both effects none") << 1234 << 0 << 0;
+        QTest::addColumn<int>("runs"); // the visual mode the session runs in
+        QTest::newRow("defaults") << 780 << 1 << 1 << 1;
+        QTest::newRow("lowest, noise, no strobe") << 10 << 3 << 0 << 0;
+        // The offscreen screen refreshes 60 times a second: 29,41 Hz is the fastest
+        // flicker it shows, and anything faster runs black after a message.
+        QTest::newRow("highest shown, beeps") << 2941 << 2 << 1 << 1;
+        QTest::newRow("highest, beeps") << 5000 << 2 << 1 << 0;
+        QTest::newRow("both effects none") << 1234 << 0 << 0 << 0;
     }
 
     void startShowsTheStimulationWindow()
@@ -365,6 +406,7 @@ private slots:
         QFETCH(int, frequency);
         QFETCH(int, sound);
         QFETCH(int, visual);
+        QFETCH(int, runs);
         setFrequency(frequency);
         soundList()->setCurrentIndex(sound);
         visualList()->setCurrentIndex(visual);
@@ -373,7 +415,12 @@ private slots:
         QVERIFY(sessionRunning(&SessionFlag));
         QCOMPARE(gStimulationSettings.frequency, static_cast<std::uint32_t>(frequency));
         QCOMPARE(static_cast<int>(gStimulationSettings.soundMode), sound);
-        QCOMPARE(static_cast<int>(gStimulationSettings.visualMode), visual);
+        QCOMPARE(static_cast<int>(gStimulationSettings.visualMode), runs);
+        if (runs == visual)
+            QVERIFY2(gTold.isEmpty(), qPrintable(gTold));
+        else
+            QVERIFY2(gTold.contains(QStringLiteral("60 Гц")) && gTold.contains(QStringLiteral("29,41 Гц")),
+                     qPrintable(gTold));
         QVERIFY(!controlWindow()->isEnabled());
         QWidget* stim = stimulationWindow();
         QVERIFY(stim->isVisible());
@@ -381,7 +428,7 @@ private slots:
         QVERIFY(stim->windowFlags() & Qt::FramelessWindowHint);
         QVERIFY(cursorHidden());
         QTRY_COMPARE_WITH_TIMEOUT(QApplication::focusWidget(), stim, kHangMs);
-        QTRY_COMPARE_WITH_TIMEOUT(strobeTimersRunning(), visual == 1 ? 1 : 0, kHangMs);
+        QTRY_COMPARE_WITH_TIMEOUT(strobeTimersRunning(), runs == 1 ? 1 : 0, kHangMs);
     }
 
     // Whatever the key, it ends the session and gives the desktop back unchanged.
@@ -623,7 +670,7 @@ private slots:
     {
         QTest::addColumn<int>("frequency");
         QTest::newRow("7,80") << 780;
-        QTest::newRow("50,00") << 5000;
+        QTest::newRow("29,41, the fastest a 60 Hz screen shows") << 2941;
         QTest::newRow("12,34") << 1234;
     }
 
@@ -677,7 +724,7 @@ private slots:
         QTest::addColumn<int>("frequency");
         QTest::newRow("0,10") << 10;
         QTest::newRow("7,80") << 780;
-        QTest::newRow("50,00") << 5000;
+        QTest::newRow("29,41, the fastest a 60 Hz screen shows") << 2941;
     }
 
     void greyIsTheTickDueNow()
@@ -708,9 +755,22 @@ private slots:
         }
     }
 
+    // Visual none, and a strobe faster than the screen shows, which runs as none.
+    void noStrobeStaysBlack_data()
+    {
+        QTest::addColumn<int>("frequency");
+        QTest::addColumn<int>("visual");
+        QTest::newRow("none") << 780 << 0;
+        QTest::newRow("a strobe at 50,00") << 5000 << 1;
+        QTest::newRow("a strobe at 29,42") << 2942 << 1;
+    }
+
     void noStrobeStaysBlack()
     {
-        visualList()->setCurrentIndex(0);
+        QFETCH(int, frequency);
+        QFETCH(int, visual);
+        setFrequency(frequency);
+        visualList()->setCurrentIndex(visual);
         clickStart();
         QTest::qWait(100);
         QCOMPARE(strobeTimersRunning(), 0);

@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
@@ -63,6 +64,37 @@ public:
         if (hint == SH_Slider_PageSetButtons)
             return base | static_cast<int>(Qt::LeftButton);
         return base;
+    }
+};
+
+// The keys move the value as on the Windows trackbar, whose value grows to the right and
+// downward: Up and Page Up lower it, Down and Page Down raise it. Left, Right, Home and
+// End already move as there.
+class TrackbarSlider : public QSlider {
+public:
+    using QSlider::QSlider;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        switch (event->key()) {
+        case Qt::Key_Up:
+            triggerAction(SliderSingleStepSub);
+            break;
+        case Qt::Key_Down:
+            triggerAction(SliderSingleStepAdd);
+            break;
+        case Qt::Key_PageUp:
+            triggerAction(SliderPageStepSub);
+            break;
+        case Qt::Key_PageDown:
+            triggerAction(SliderPageStepAdd);
+            break;
+        default:
+            QSlider::keyPressEvent(event);
+            return;
+        }
+        event->accept();
     }
 };
 
@@ -181,7 +213,7 @@ QWidget* makeControl(QWidget* parent, const ControlRow& entry)
         return gDisplay;
     }
     case ControlRole::Slider: {
-        gSlider = new QSlider(Qt::Horizontal, parent);
+        gSlider = new TrackbarSlider(Qt::Horizontal, parent);
         gSlider->setRange(static_cast<int>(kMinFrequency), static_cast<int>(kMaxFrequency));
         gSlider->setValue(static_cast<int>(kDefaultFrequency));
         gSlider->setPageStep(kSliderPage);

@@ -4,9 +4,12 @@
 
 #include <QCursor>
 #include <QGuiApplication>
+#include <QMessageBox>
+#include <QString>
 #include <QWidget>
 
 #include "ui/linux/control_window.h"
+#include "ui/control_table.h"
 #include "ui/linux/stimulation_window.h"
 
 namespace {
@@ -49,4 +52,14 @@ void desktopFocusControlWindow()
     // The window itself, not one of its controls, takes the keys: a key still held
     // from the stop must not press Start or move the slider.
     window->setFocus(Qt::OtherFocusReason);
+}
+
+double desktopRefreshRate()
+{
+    return screenRefreshRate();
+}
+
+void desktopTellUser(const char* text)
+{
+    QMessageBox::warning(controlWindow(), QString::fromUtf8(kControlWindowTitle), QString::fromUtf8(text));
 }

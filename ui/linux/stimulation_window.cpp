@@ -190,10 +190,15 @@ void onFrame()
 
 } // namespace
 
-int frameIntervalMs()
+double screenRefreshRate()
 {
     const QScreen* screen = QGuiApplication::primaryScreen();
-    double rate = screen != nullptr ? screen->refreshRate() : 60.0;
+    return screen != nullptr ? screen->refreshRate() : 0.0;
+}
+
+int frameIntervalMs()
+{
+    double rate = screenRefreshRate();
     if (!(rate >= 1.0 && rate <= 1000.0))
         rate = 60.0;
     return static_cast<int>(std::ceil(1000.0 / rate));

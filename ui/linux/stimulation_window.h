@@ -14,6 +14,10 @@ QWidget* stimulationWindow();
 void showStimulationWindow();
 void hideStimulationWindow();
 
+// The refresh rate the primary screen reports, the screen this window covers; 0 where
+// there is none.
+double screenRefreshRate();
+
 // The interval between two looks at the strobe's level: one display frame, from the
 // primary screen's refresh rate.
 int frameIntervalMs();
