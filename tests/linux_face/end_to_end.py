@@ -6,12 +6,16 @@ On X (under with-xvfb.sh, and with-openbox.sh for a window manager) or on Waylan
 types and clicks and its pixels are read from the X server). Run under with-pulse.sh.
 Usage: end_to_end.py [--window-manager | --wayland | --wayland-closes N] PATH_TO_ZARVELIN"""
 import os
+import subprocess
 import sys
 import tempfile
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, "..", "harness"))
 import xsession as xs  # noqa: E402
+import pulse_recording as pr  # noqa: E402
 
 FREQUENCY = 780            # the default the program starts with
 TICK = 0.002
@@ -30,13 +34,13 @@ def check(condition, message):
         fail(message)
 
 
-def curve_fits(samples, origin, lag=FRAME + SLACK):
+def curve_fits(samples, origin, frequency, lag=FRAME + SLACK):
     """True if every sample's grey is one the curve takes at some tick that could have
     been on screen while the sample was read, for a strobe that started at `origin`."""
     for t0, t1, level in samples:
         first = max(0, int((t0 - lag - origin) / TICK))
         last = int((t1 - origin) / TICK) + 1
-        if last < 0 or all(xs.strobe_level(k, FREQUENCY) != level for k in range(first, last + 1)):
+        if last < 0 or all(xs.strobe_level(k, frequency) != level for k in range(first, last + 1)):
             return False
     return True
 
@@ -65,16 +69,17 @@ def sample_strobe(d, width, height, count):
     return samples
 
 
-def run_session(d, control, width, height, clicked_at, samples_wanted):
+def run_session(d, control, width, height, clicked_at, samples_wanted, frequency=FREQUENCY):
     stim = xs.wait_for(lambda: d.full_screen_windows(width, height), "the stimulation window")[0]
     samples = sample_strobe(d, width, height, samples_wanted)
     levels = {s[2] for s in samples}
     check(len(levels) >= 3, "the grey hardly changes: %r" % sorted(levels))
     # The strobe's tick 0 lies between the click and the first sample.
     origins = [clicked_at + k * 0.00025 for k in range(int((samples[0][0] - clicked_at) / 0.00025) + 1)]
-    check(any(curve_fits(samples, o) for o in origins),
-          "the greys do not follow the strobe's curve at 7,80: %r"
-          % [(round(t0 - clicked_at, 3), lv) for t0, _, lv in samples])
+    check(any(curve_fits(samples, o, frequency) for o in origins),
+          "the greys do not follow the strobe's curve at %d: %r"
+          % (frequency, [(round(t0 - clicked_at, 3), lv) for t0, _, lv in samples]))
+    check(d.window_name(stim) == "", "the stimulation window has the title %r" % d.window_name(stim))
     return stim
 
 
@@ -110,6 +115,65 @@ def frequency_shown(d, control):
     xs.xdotool("mousemove", "--window", str(control), str(x + 1), str(y + h // 2), "mousedown", "1",
                "mousemove", "--window", str(control), str(x + w - 1), str(y + h // 2), "mouseup", "1")
     return xs.wait_for(lambda: d.selection_text(timeout=1.0), "the display's text in the selection")
+
+
+def messages(d, control):
+    """The program's viewable windows titled like the control window, but for it: its
+    message boxes."""
+    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Zarvelin$"],
+                           capture_output=True, text=True).stdout.split()
+    return [int(w) for w in found if int(w) != control]
+
+
+def refresh_rate_rule(d, program, control, proc, width, height):
+    """The test screen refreshes 60 times a second. 27,81 flickers at 500 / 17 = 29.41 Hz,
+    the fastest it shows: the greys follow the curve, with no message. 50,00 it cannot
+    show: the user is told before the screen goes black, the screen stays black, and the
+    sound is the 50,00 sound bit for bit."""
+    # The channel click left the slider with the keyboard; Page Down raises the value,
+    # as on the Windows trackbar.
+    xs.xdotool("key", "Next")
+    shown = frequency_shown(d, control)
+    check(shown == "27,81", "Page Down shows %r, not 27,81" % shown)
+    clicked_at = time.monotonic()
+    xs.click_in(control, *START_BUTTON)
+    stim = run_session(d, control, width, height, clicked_at, 14, frequency=2781)
+    check(not messages(d, control), "a message at 27,81, which a 60 Hz screen shows")
+    xs.xdotool("key", "space")
+    session_ended(d, stim, control, proc, "a key at 27,81")
+
+    xs.click_in(control, *SLIDER_CHANNEL)
+    xs.xdotool("key", "End")
+    shown = frequency_shown(d, control)
+    check(shown == "50,00", "End shows %r, not 50,00" % shown)
+    recorder = pr.Recorder()
+    try:
+        recorder.wait_for_data()
+        xs.click_in(control, *START_BUTTON)
+        box = xs.wait_for(lambda: messages(d, control), "the message about the screen's rate")[0]
+        time.sleep(0.3)
+        check(not d.full_screen_windows(width, height), "the screen went black before the message was read")
+        xs.xdotool("windowfocus", "--sync", str(box), "key", "Return")
+        stim = xs.wait_for(lambda: d.full_screen_windows(width, height), "the stimulation window")[0]
+        black = b"\0\0\0"
+        until = time.monotonic() + 1.5
+        while time.monotonic() < until:
+            screen = d.grab(0, 0, width, height)
+            check(all(screen[k:k + 3] == black for k in range(0, len(screen), 4 * 997)),
+                  "the screen is not black at 50,00 on a 60 Hz screen")
+            time.sleep(0.05)
+        xs.xdotool("key", "space")
+        session_ended(d, stim, control, proc, "a key at 50,00")
+        time.sleep(0.5)
+    finally:
+        recorder.stop()
+    rec = recorder.frames()
+    played = (pr.last_sound(rec) or 0) - (pr.first_sound(rec) or 0) + 1
+    render = os.path.join(os.path.dirname(program), "zarvelin-render")
+    expected = pr.render_frames(render, "binaural", 5000, played + pr.BLOCK_FRAMES * 2)
+    ok, lines, _ = pr.check(pr.RATE, rec, [expected])
+    if not ok:
+        fail("the sound at 50,00 is not the renderer's:\n" + "\n".join(lines))
 
 
 def run_on_x(program, window_manager):
@@ -192,6 +256,7 @@ def run_on_x(program, window_manager):
         xs.click_in(control, *SLIDER_CHANNEL)
         shown = frequency_shown(d, control)
         check(shown == "17,83", "a click in the channel shows %r, not 17,83" % shown)
+        refresh_rate_rule(d, program, control, proc, width, height)
 
         # Closing the control window ends the program with code 0.
         d.close_window(control)

@@ -142,6 +142,15 @@ class Display:
             return None
         return a
 
+    def window_name(self, window):
+        """The window's title as the window manager reads it (_NET_WM_NAME, else WM_NAME)."""
+        out = subprocess.run(["xprop", "-id", str(window), "_NET_WM_NAME", "WM_NAME"],
+                             capture_output=True, text=True).stdout
+        for line in out.splitlines():
+            if "=" in line:
+                return line.split("=", 1)[1].strip().strip('"')
+        return None
+
     def viewable(self, window):
         a = self.attributes(window)
         return a is not None and a.map_state == IS_VIEWABLE

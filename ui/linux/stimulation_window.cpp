@@ -16,6 +16,8 @@
 #include <xcb/xcb.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 
 #include "session/session_controller.h"
 #include "session/session_flag.h"
@@ -169,6 +171,30 @@ void fillOnServer(xcb_connection_t* connection, std::uint8_t level)
     xcb_flush(connection);
 }
 
+xcb_atom_t internAtom(xcb_connection_t* connection, const char* name)
+{
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
+        nullptr);
+    const xcb_atom_t atom = reply != nullptr ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
+    std::free(reply);
+    return atom;
+}
+
+// The window has no title, as on Windows: Qt never leaves a title empty and falls back
+// to the program's name, so on X both name properties are emptied once the window exists.
+void clearTitleOnServer(xcb_connection_t* connection)
+{
+    const auto window = static_cast<xcb_window_t>(gWindow->winId());
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, 0,
+                        nullptr);
+    const xcb_atom_t netName = internAtom(connection, "_NET_WM_NAME");
+    const xcb_atom_t utf8 = internAtom(connection, "UTF8_STRING");
+    if (netName != XCB_ATOM_NONE && utf8 != XCB_ATOM_NONE)
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, netName, utf8, 8, 0, nullptr);
+    xcb_flush(connection);
+}
+
 // Once per display frame: repaint only when the strobe has moved to another grey.
 void onFrame()
 {
@@ -240,6 +266,8 @@ void showStimulationWindow()
     if (xcb_connection_t* connection = xcbConnection())
         fillOnServer(connection, 0);
     gWindow->showFullScreen();
+    if (xcb_connection_t* connection = xcbConnection())
+        clearTitleOnServer(connection);
     gCompositorGrey = waylandGreyAttach(gWindow);
     gWindow->activateWindow();
     gWindow->setFocus(Qt::OtherFocusReason);
