@@ -14,7 +14,13 @@ One module for every sound test and benchmark of the project:
 
 As a command (run inside tests/scripts/with-pulse.sh):
   pulse_recording.py record OUT.wav --seconds S [--source NAME]
-      records S seconds of the monitor into a 44.1 kHz stereo 16-bit WAV file
+  pulse_recording.py record OUT.wav [--source NAME] -- COMMAND...
+      records S seconds of the monitor, or for as long as COMMAND runs (then exits
+      with COMMAND's status), into a 44.1 kHz stereo 16-bit WAV file
+  pulse_recording.py heard --render PATH [--emulator CMD] MIN_FRAMES SOUND:FREQ... -- COMMAND...
+      records while COMMAND runs, then checks the recording against one session per
+      SOUND:FREQ (such as binaural:780), in playing order, rendered by PATH (run
+      through CMD, such as a Wine launcher); fails if COMMAND does
   pulse_recording.py check MIN_FRAMES RECORDING EXPECTED...
       RECORDING and each EXPECTED are raw 16-bit stereo or WAV files, one EXPECTED per
       session in playing order; passes when every sounding recorded frame lies in a run
@@ -316,15 +322,20 @@ def check(min_frames, rec, sessions):
 
 def _record(args):
     rec = Recorder(args.source)
+    status = 0
     try:
         rec.wait_for_data()
-        time.sleep(args.seconds)
+        if args.run:
+            status = subprocess.run(args.run).returncode
+            time.sleep(0.5)  # the last block still on its way through the server
+        else:
+            time.sleep(args.seconds)
     finally:
         data = rec.stop()
     write_wav(args.output, data)
     print("recorded %d frames (%.2f s) into %s" % (len(data) // FRAME, len(data) / FRAME / RATE,
                                                    args.output))
-    return 0
+    return status
 
 
 def _check(args):
@@ -335,23 +346,63 @@ def _check(args):
     return 0 if ok else 1
 
 
+def _heard(args):
+    rec = Recorder()
+    try:
+        rec.wait_for_data()
+        status = subprocess.run(args.run).returncode
+        time.sleep(0.5)  # the last block still on its way through the server
+    finally:
+        data = rec.stop()
+    if status != 0:
+        print("pulse_recording: the command failed with status %d" % status)
+        return status
+    emulator = [args.emulator] if args.emulator else []
+    sessions = []
+    for spec in args.sessions:
+        sound, _, frequency = spec.partition(":")
+        # Longer than any session the command plays.
+        sessions.append(render_frames(args.render, sound, int(frequency), 60 * RATE, emulator))
+    ok, lines, _ = check(args.min_frames, data, sessions)
+    print("\n".join(lines))
+    if not ok:
+        failed = os.path.join(tempfile.gettempdir(), "pulse_recording-heard.wav")
+        write_wav(failed, data)
+        print("the recording is kept in " + failed)
+    return 0 if ok else 1
+
+
 def main(argv=None):
     ap = argparse.ArgumentParser(prog="pulse_recording.py",
                                  description="Record a PulseAudio monitor; check a recording.")
     sub = ap.add_subparsers(dest="command", required=True)
     r = sub.add_parser("record", help="record the monitor into a WAV file")
     r.add_argument("output")
-    r.add_argument("--seconds", type=float, required=True)
+    r.add_argument("--seconds", type=float)
     r.add_argument("--source", default="null.monitor")
     c = sub.add_parser("check", help="check a recording against the sessions' frames")
     c.add_argument("min_frames", type=int)
     c.add_argument("recording")
     c.add_argument("expected", nargs="+")
-    args = ap.parse_args(argv)
-    if args.command == "record" and not (0 < args.seconds <= 3600):
-        ap.error("--seconds takes a time above 0 and up to 3600")
+    h = sub.add_parser("heard", help="record while a command runs; check its sessions")
+    h.add_argument("--render", required=True)
+    h.add_argument("--emulator")
+    h.add_argument("min_frames", type=int)
+    h.add_argument("sessions", nargs="+", metavar="SOUND:FREQ")
+    # What follows "--" is the command to record around.
+    argv = list(sys.argv[1:] if argv is None else argv)
+    run = argv[argv.index("--") + 1:] if "--" in argv else []
+    args = ap.parse_args(argv[:len(argv) - len(run) - (1 if "--" in argv else 0)])
+    args.run = run
+    if args.command == "heard" and not args.run:
+        ap.error("heard takes the command to record around after --")
+    if args.command == "record":
+        if bool(args.run) == (args.seconds is not None):
+            ap.error("record takes either --seconds S or -- COMMAND...")
+        if args.seconds is not None and not (0 < args.seconds <= 3600):
+            ap.error("--seconds takes a time above 0 and up to 3600")
     try:
-        return _record(args) if args.command == "record" else _check(args)
+        return {"record": _record, "heard": _heard, "check": _check}[args.command](args)
     except (HarnessError, OSError) as e:
         print("pulse_recording: " + str(e), file=sys.stderr)
         return 1

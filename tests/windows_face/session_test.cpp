@@ -238,26 +238,17 @@ constexpr FrequencyStep kFrequencySteps[] = {
     {"slider channel right of the thumb: one page", ControlRole::Slider, +1, 1, "50,00", 5000},
 };
 
-void clickEnd(HWND control, ControlRole role, int where)
-{
-    RECT r{};
-    GetWindowRect(control, &r);
-    if (role == ControlRole::Arrows) {
-        const int x = (r.left + r.right) / 2;
-        probe::click(x, where > 0 ? r.top + 3 : r.bottom - 4);
-    } else {
-        const int y = (r.top + r.bottom) / 2;
-        // Well inside the channel, past the margin the thumb needs at either end.
-        probe::click(where > 0 ? r.right - 12 : r.left + 12, y);
-    }
-}
+void clickEnd(HWND control, ControlRole role, int where);
 
-TEST(Frequency, SliderAndArrowsMovedByTheMouseStayInStep)
+// Works the frequency controls through `steps`: each clicks, then waits for the display
+// to show the expected text; slider, arrows and display must agree after each.
+template <std::size_t N>
+void takeSteps(const FrequencyStep (&steps)[N])
 {
     const HWND display = childOfRole(ControlRole::FrequencyDisplay);
     const HWND slider = childOfRole(ControlRole::Slider);
     const HWND arrows = childOfRole(ControlRole::Arrows);
-    for (const FrequencyStep& step : kFrequencySteps) {
+    for (const FrequencyStep& step : steps) {
         SCOPED_TRACE(step.what);
         const HWND target = step.target == ControlRole::Arrows ? arrows : slider;
         const std::wstring want = probe::widen(step.shows);
@@ -277,6 +268,136 @@ TEST(Frequency, SliderAndArrowsMovedByTheMouseStayInStep)
     }
 }
 
+void clickEnd(HWND control, ControlRole role, int where)
+{
+    RECT r{};
+    GetWindowRect(control, &r);
+    if (role == ControlRole::Arrows) {
+        const int x = (r.left + r.right) / 2;
+        probe::click(x, where > 0 ? r.top + 3 : r.bottom - 4);
+    } else {
+        const int y = (r.top + r.bottom) / 2;
+        // Well inside the channel, past the margin the thumb needs at either end.
+        probe::click(where > 0 ? r.right - 12 : r.left + 12, y);
+    }
+}
+
+std::string listed(const std::set<int>& levels)
+{
+    std::string out;
+    for (int l : levels)
+        out += std::to_string(l) + " ";
+    return out;
+}
+
+BOOL CALLBACK findDialog(HWND window, LPARAM found)
+{
+    if (IsWindowVisible(window) && probe::className(window) == L"#32770") {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The program's message box, if one is shown: a dialog of its UI thread.
+HWND messageBox()
+{
+    HWND found = nullptr;
+    EnumThreadWindows(program().process.dwThreadId, findDialog, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// What a message box says: the longest text among its children.
+std::string messageText(HWND box)
+{
+    std::wstring longest;
+    for (HWND c : probe::children(box)) {
+        const std::wstring text = probe::windowText(c);
+        if (text.size() > longest.size())
+            longest = text;
+    }
+    return probe::narrow(longest);
+}
+
+// The screen's refresh rate as the system reports it; unknown (0 or 1) is taken as 60.
+double refreshRate()
+{
+    DEVMODEW mode{};
+    mode.dmSize = sizeof mode;
+    EnumDisplaySettingsW(nullptr, ENUM_CURRENT_SETTINGS, &mode);
+    return mode.dmDisplayFrequency > 1 ? mode.dmDisplayFrequency : 60.0;
+}
+
+// From the default 7,80, two pages right and two arrows up: 27,78, 17 ticks a cycle, a
+// flicker of 29,41 Hz, the fastest a 60 Hz screen shows. The greys follow the curve and
+// no message comes. Then back to the default for the frequency test.
+TEST(ShownFlicker, JustBelowHalfTheRefreshRateStartsAsEver)
+{
+    if (refreshRate() >= 100.0)
+        GTEST_SKIP() << "this screen refreshes at " << refreshRate() << " Hz and shows every flicker";
+    constexpr FrequencyStep there[] = {
+        {"a page right", ControlRole::Slider, +1, 1, "17,78", 1778},
+        {"another page right", ControlRole::Slider, +1, 1, "27,76", 2776},
+        {"up arrow", ControlRole::Arrows, +1, 1, "27,77", 2777},
+        {"up arrow again", ControlRole::Arrows, +1, 1, "27,78", 2778},
+    };
+    takeSteps(there);
+    clickStart();
+    expectRunning();
+    EXPECT_EQ(messageBox(), nullptr) << "a message at 27,78: " << messageText(messageBox());
+    const std::set<int> seen = sampleScreen(400, curveLevels(2778));
+    EXPECT_GE(seen.size(), 3u) << "the screen does not pulse: seen " << listed(seen);
+    probe::pressKey(VK_SPACE);
+    expectIdle();
+    constexpr FrequencyStep back[] = {
+        {"down arrow", ControlRole::Arrows, -1, 1, "27,77", 2777},
+        {"down arrow again", ControlRole::Arrows, -1, 1, "27,76", 2776},
+        {"a page left", ControlRole::Slider, -1, 1, "17,78", 1778},
+        {"another page left", ControlRole::Slider, -1, 1, "7,80", 780},
+    };
+    takeSteps(back);
+}
+
+TEST(Frequency, SliderAndArrowsMovedByTheMouseStayInStep)
+{
+    takeSteps(kFrequencySteps);
+}
+
+// At 50,00 a 60 Hz screen would show a flicker of about 10 Hz. The user is told before
+// the screen goes black, with the screen's rate and the fastest setting it shows; the
+// session runs black with its sound. Then three pages down, to 20,06, for the sessions
+// that follow.
+TEST(UnshownFlicker, AboveHalfTheRefreshRateIsToldAndRunsBlack)
+{
+    const double rate = refreshRate();
+    if (rate >= 100.0)
+        GTEST_SKIP() << "this screen refreshes at " << rate << " Hz and shows every flicker";
+    constexpr FrequencyStep top[] = {
+        {"slider channel at its right end", ControlRole::Slider, +1, 12, "50,00", 5000},
+    };
+    takeSteps(top);
+    clickStart();
+    ASSERT_TRUE(probe::waitUntil([] { return messageBox() != nullptr; })) << "no message at 50,00";
+    Sleep(300);
+    EXPECT_FALSE(running()) << "the screen went black before the message was read";
+    const std::string text = messageText(messageBox());
+    const std::string highest = FrequencyText(highestShownFrequency(rate)).data();
+    EXPECT_NE(text.find(std::to_string(static_cast<int>(rate)) + " Гц"), std::string::npos) << text;
+    EXPECT_NE(text.find(highest + " Гц"), std::string::npos) << text;
+    EXPECT_NE(text.find("50,00 Гц"), std::string::npos) << text;
+    probe::pressKey(VK_RETURN);
+    expectRunning();
+    EXPECT_EQ(sampleScreen(200, {0}), std::set<int>{0});
+    probe::pressKey(VK_SPACE);
+    expectIdle();
+    constexpr FrequencyStep down[] = {
+        {"a page left", ControlRole::Slider, -1, 1, "40,02", 4002},
+        {"another page left", ControlRole::Slider, -1, 1, "30,04", 3004},
+        {"a third page left", ControlRole::Slider, -1, 1, "20,06", 2006},
+    };
+    takeSteps(down);
+}
+
 // The system may start threads of its own for a session (the sound driver's, a pool's)
 // and keep them a while: wait until the count settles, then take them as quiet.
 void settleAndRememberQuietThreads()
@@ -294,14 +415,6 @@ TEST(Session, StartCoversTheScreenHidesTheCursorAndDisablesTheControls)
     rememberQuietThreads();
     clickStart();
     expectRunning();
-}
-
-std::string listed(const std::set<int>& levels)
-{
-    std::string out;
-    for (int l : levels)
-        out += std::to_string(l) + " ";
-    return out;
 }
 
 TEST(Session, StroboscopePaintsOnlyLevelsOfTheCurve)

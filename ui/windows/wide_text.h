@@ -3,7 +3,7 @@
 // calls as UTF-16, so the Russian captions show whatever the system's ANSI code page.
 #include <cstddef>
 
-constexpr std::size_t kWideTextCapacity = 64; // longer than any caption or list item
+constexpr std::size_t kWideTextCapacity = 512; // longer than any caption, item or message
 
 struct WideText {
     wchar_t text[kWideTextCapacity];
