@@ -50,7 +50,11 @@ class Output:
 
     def park_pointer(self):
         """The pointer in the output's far corner, where its sprite is left out of the
-        search for windows; the keyboard follows it into weston."""
+        search for windows; the keyboard follows it into weston. It comes in from
+        outside the output: weston takes the pointer only on entering its window, and
+        one that was already under the window when it mapped never entered (weston then
+        draws its sprite at the output's origin and moves it no more)."""
+        xs.xdotool("mousemove", str(self.x + self.width + 10), str(self.y + self.height + 10))
         xs.xdotool("mousemove", "--window", str(self.window), str(self.width - 1), str(self.height - 1))
 
     def flat_grey(self):

@@ -4,7 +4,10 @@
 # on the first free display number.
 set -euo pipefail
 dir=$(mktemp -d /tmp/zarvelin-xvfb.XXXXXX)
-Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$dir/display" 2>"$dir/xvfb.log" &
+# -noreset: an X server resets itself whenever its last client leaves, and turns away
+# whoever connects during the reset; the readiness check below is such a last client, so
+# without it the next client (openbox, weston, the program) could be refused.
+Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -noreset 3>"$dir/display" 2>"$dir/xvfb.log" &
 pid=$!
 trap 'kill $pid 2>/dev/null; wait $pid 2>/dev/null; rm -rf "$dir"' EXIT
 for _ in $(seq 1 100); do
