@@ -158,6 +158,17 @@ void reportClosed(int slot)
     s.news.notify_all();
 }
 
+bool waitForDeviceThreads(std::uint32_t timeoutMs)
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    bool allLetGo = true;
+    for (int i = 0; i < kDeviceSlots; ++i) {
+        DeviceSlot& s = gSlots[i];
+        allLetGo = awaitNewsUntil(s, deadline, [&s] { return !s.busy; }) && allLetGo;
+    }
+    return allLetGo;
+}
+
 // ---- the worker's side: the wave output seam -----------------------------------------
 
 bool waveOutputOpen(SampleBlock* blocks)

@@ -54,6 +54,12 @@ struct DeviceSlot {
     SampleBlock copies[kMaxQueuedBlocks];
 };
 
+// For the program's exit: waits up to `timeoutMs` until no device thread is inside the
+// sound system any more (every slot closed and let go); true if none is. A thread still
+// held by a frozen server must not be torn down under Wine, whose ending of a thread in
+// the middle of a call into the sound server faults and takes the whole process with it.
+bool waitForDeviceThreads(std::uint32_t timeoutMs);
+
 // ---- for the device thread ---------------------------------------------------------
 
 DeviceSlot& deviceSlot(int slot);
