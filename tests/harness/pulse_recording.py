@@ -296,7 +296,10 @@ def sample_pair(data, index):
 
 
 def check(min_frames, rec, sessions):
-    """Returns (passed, report lines, runs) for a recording and the sessions' frames."""
+    """Returns (passed, report lines, runs) for a recording and the sessions' frames.
+    `min_frames`: the frames each session must be heard for, one figure for all or a
+    list with one per session."""
+    minima = list(min_frames) if isinstance(min_frames, (list, tuple)) else [min_frames] * len(sessions)
     rec = rec[:len(rec) // FRAME * FRAME]
     runs, stray = split_runs(rec, sessions)
     lines = ["recorded %d frames in %d runs" % (len(rec) // FRAME, len(runs))]
@@ -310,9 +313,9 @@ def check(min_frames, rec, sessions):
     for s in range(len(sessions)):
         matched = sum(n for t, _, _, n in runs if t == s)
         lines.append("session %d: %d of %d frames heard" % (s + 1, matched, len(sessions[s]) // FRAME))
-        if matched < min_frames:
+        if matched < minima[s]:
             lines.append("FAIL: session %d matched %d frames, expected at least %d"
-                         % (s + 1, matched, min_frames))
+                         % (s + 1, matched, minima[s]))
             ok = False
     return ok, lines, runs
 

@@ -225,10 +225,17 @@ def main():
     began = time.monotonic()
     frozen = None
     # The idle threads and descriptors are taken after cycle 10, or 5 cycles after a
-    # frozen server goes on: a device left in the frozen server keeps its slot of the
-    # wave output, so the next session opens in a second slot whose wake descriptor is
-    # kept for reuse from then on.
+    # frozen server goes on or a killed one comes back: a device left in the frozen
+    # server keeps its slot of the wave output, so the next session opens in a second
+    # slot whose wake descriptor is kept for reuse from then on. A killed server does the
+    # same whenever the last device's close outlasts the worker's wait for it, which a
+    # loaded machine makes likely (five descriptors at the end against four after cycle
+    # 10 was seen so).
     idle_reference = 10
+    if args.restart_server_at:
+        idle_reference = max(10, args.restart_server_at + 5)
+        if idle_reference >= args.cycles:
+            ap.error("give more cycles than 5 after the server restarts")
     if args.freeze_server_for:
         idle_reference = max(10, args.freeze_server_from + args.freeze_server_for + 5)
         if idle_reference >= args.cycles:
