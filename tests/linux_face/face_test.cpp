@@ -216,8 +216,15 @@ private slots:
         QCOMPARE(children.size(), kControlCount);
         QCOMPARE(children.at(row), w);
 
-        const bool list = entry.role == ControlRole::SoundList || entry.role == ControlRole::VisualList;
-        QCOMPARE(w->geometry(), QRect(entry.x, entry.y, entry.width, list ? kListClosedHeight : entry.height));
+        // Where each control stands, as the window is drawn on Windows (client pixels);
+        // a list stands closed, its drop-down part below.
+        const QRect placed[kControlCount] = {
+            {5, 5, 150, 15},   {160, 5, 40, 15},  {201, 5, 20, 15},   {242, 5, 250, 15},
+            {222, 5, 10, 15},  {5, 33, 160, 15},  {5, 63, 175, 15},   {5, 102, 160, 15},
+            {380, 102, 105, 15}, {185, 30, 305, kListClosedHeight}, {185, 60, 305, kListClosedHeight},
+            {215, 95, 70, 30},
+        };
+        QCOMPARE(w->geometry(), placed[row]);
         QVERIFY(w->geometry().bottom() < controlWindow()->height());
         QVERIFY(w->geometry().right() < controlWindow()->width());
 
