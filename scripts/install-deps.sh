@@ -39,6 +39,14 @@ if [ "$group" = all ]; then
   packages+=(weston openbox lintian desktop-file-utils appstream man-db
              pipewire wireplumber dbus-daemon)
 fi
+if [ "$group" = all ]; then
+  # the web face (the web preset): clang 16 for wasm32-wasi with its C and C++ libraries,
+  # and for its tests Debian's chromium and node with npm (which installs playwright-core
+  # from tests/web/package-lock.json when the tests run); npm comes with some node builds
+  packages+=(clang-16 lld-16 wasi-libc libc++-16-dev-wasm32 libc++abi-16-dev-wasm32
+             libclang-rt-16-dev-wasm32 chromium nodejs)
+  command -v npm >/dev/null || packages+=(npm)
+fi
 wine_packages=()
 if [ "$group" = all ]; then
   packages+=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686
