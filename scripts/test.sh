@@ -6,6 +6,7 @@
 #   windows   the 32-bit Windows build under Wine: core tests, renderer, the Win32 program
 #   windows64 the same Windows programs built for x86-64, under 64-bit Wine, at full
 #             speed: run besides where this kernel runs no 32-bit programs
+#   web       the core in WebAssembly and the page, in Debian's Chromium
 # Where this kernel runs no 32-bit programs, the windows preset's tests of what a 32-bit
 # build can get wrong (label vm32) run on an emulated Debian machine whose kernel does
 # (scripts/vm32), made on first use; the windows64 preset runs every Windows test at full
@@ -31,6 +32,7 @@ presets=("$@")
 if [ ${#presets[@]} -eq 0 ]; then
   presets=(linux sanitize tsan windows)
   runs_32bit || presets+=(windows64)
+  presets+=(web)
 fi
 
 # run_ctest PRESET [ctest options...] [--vm32]: runs the preset's tests (on the emulated
