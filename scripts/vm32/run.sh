@@ -39,8 +39,9 @@ echo "$project" >"$run/project"
   echo "WINEPREFIX=/var/lib/zarvelin-wine"
   echo "WINEARCH=win32"
   echo "WINEDEBUG=-all"
-  # Programs run about ten times slower here: tests that give a real device a few seconds
-  # to start stretch them by this whole factor.
+  # Programs run about ten times slower here: the sound tests stretch the sessions they
+  # give a real device to start streaming three times, enough for a Wine stream that
+  # takes seconds to start here.
   echo "ZARVELIN_TIME_SCALE=3"
   env | grep -E '^(ZARVELIN_[A-Z0-9_]+|CI)=' | grep -vE '^ZARVELIN_(WINEPREFIX|WINE_ARCH|VM32_[A-Z_]+)=' |
     while IFS='=' read -r name value; do printf '%s=%q\n' "$name" "$value"; done || true
