@@ -1,6 +1,6 @@
 #include "sound/audio_stream.h"
 
-#include "sound/wave_output.h"
+#include "sound/device_thread_output.h"
 
 std::uint32_t sampleCounter = 0;
 SampleBlock gSampleBlocks[2];

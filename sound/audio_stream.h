@@ -15,8 +15,8 @@ constexpr std::uint32_t kDeviceWaitMs = 2000;
 // Frame index of the first frame of the next block; 0 when a session's stream starts.
 extern std::uint32_t sampleCounter;
 
-// The two blocks, alive for the whole process; the device is handed each one when it is
-// queued (winmm reads it in place, the ALSA output copies it).
+// The two blocks, alive for the whole process; each is copied when it is handed to the
+// device thread, so a device left behind never reads them.
 extern SampleBlock gSampleBlocks[2];
 
 // Computes block `index` from the settings, queues it on the device and moves the

@@ -1,3 +1,5 @@
+// The worker's side of the sound output (sound/device_thread_output.h): it hands blocks
+// to the device thread of a slot and waits, bounded, for that thread's news.
 #include "sound/device_thread_output.h"
 
 #include <atomic>
@@ -5,7 +7,8 @@
 #include <system_error>
 #include <thread>
 
-#include "sound/wave_output.h"
+#include "sound/device_slot.h"
+#include "sound/wave_device.h"
 
 namespace {
 
@@ -18,8 +21,6 @@ constexpr std::uint32_t kServerAnswerMs = 2000;
 // a healthy server does both within a few milliseconds. Past it the device closes on its
 // own thread, and the worker is free at once for the next session.
 constexpr std::uint32_t kLetGoMs = 100;
-// How long a new device thread waits for the last session's device to be let go.
-constexpr std::uint32_t kReleaseWaitMs = 2000;
 
 // Never destroyed: a device thread left behind in a lost server may still use its slot
 // while the process exits.
@@ -52,7 +53,7 @@ void askToEnd(int slot, bool close)
         if (close)
             s.closeWanted = true;
     }
-    deviceSlotAsk(slot);
+    waveDeviceAsk(slot);
 }
 
 // Leaves the device to its thread: the slot stays busy until that thread has closed it.
@@ -62,100 +63,11 @@ void abandon(int slot)
     gActive = -1;
 }
 
-bool otherSlotBusy(int self)
-{
-    for (int i = 0; i < kDeviceSlots; ++i) {
-        if (i == self)
-            continue;
-        std::lock_guard<std::mutex> g(gSlots[i].lock);
-        if (gSlots[i].busy)
-            return true;
-    }
-    return false;
-}
-
 } // namespace
-
-// ---- the device thread's side --------------------------------------------------------
 
 DeviceSlot& deviceSlot(int slot)
 {
     return gSlots[slot];
-}
-
-bool awaitDeviceRelease(int slot)
-{
-    const auto deadline = Clock::now() + std::chrono::milliseconds(kReleaseWaitMs);
-    while (otherSlotBusy(slot) && Clock::now() < deadline) {
-        if (closeWanted(slot))
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
-void reportDeviceOpened(int slot, bool ok)
-{
-    DeviceSlot& s = gSlots[slot];
-    std::lock_guard<std::mutex> g(s.lock);
-    s.opened = ok ? 1 : -1;
-    if (!ok)
-        s.busy = false;
-    s.news.notify_all();
-}
-
-bool takeHanded(int slot, std::uint64_t* handed, int* handedIndex)
-{
-    DeviceSlot& s = gSlots[slot];
-    std::lock_guard<std::mutex> g(s.lock);
-    if (s.stopWanted || s.closeWanted)
-        return false;
-    *handed = s.handed;
-    for (int k = 0; k < kMaxQueuedBlocks; ++k)
-        handedIndex[k] = s.handedIndex[k];
-    return true;
-}
-
-void reportPlayed(int slot, std::uint64_t played)
-{
-    DeviceSlot& s = gSlots[slot];
-    std::lock_guard<std::mutex> g(s.lock);
-    if (played > s.played) {
-        s.played = played;
-        s.news.notify_all();
-    }
-}
-
-void reportStreamEnded(int slot)
-{
-    DeviceSlot& s = gSlots[slot];
-    std::lock_guard<std::mutex> g(s.lock);
-    if (!s.stopWanted && !s.closeWanted)
-        s.failed = true;
-    s.news.notify_all();
-}
-
-void reportStopped(int slot)
-{
-    DeviceSlot& s = gSlots[slot];
-    std::lock_guard<std::mutex> g(s.lock);
-    s.stopped = true;
-    s.news.notify_all();
-}
-
-bool closeWanted(int slot)
-{
-    DeviceSlot& s = gSlots[slot];
-    std::lock_guard<std::mutex> g(s.lock);
-    return s.closeWanted;
-}
-
-void reportClosed(int slot)
-{
-    DeviceSlot& s = gSlots[slot];
-    std::lock_guard<std::mutex> g(s.lock);
-    s.busy = false;
-    s.news.notify_all();
 }
 
 bool waitForDeviceThreads(std::uint32_t timeoutMs)
@@ -169,7 +81,7 @@ bool waitForDeviceThreads(std::uint32_t timeoutMs)
     return allLetGo;
 }
 
-// ---- the worker's side: the wave output seam -----------------------------------------
+// ---- the worker's side ----------------------------------------------------
 
 bool waveOutputOpen(SampleBlock* blocks)
 {
@@ -185,9 +97,9 @@ bool waveOutputOpen(SampleBlock* blocks)
     // A wake from now on is this session's Stop; one left over from an earlier session
     // is forgotten.
     gWakeWanted.store(false, std::memory_order_release);
-    if (!deviceSlotPrepare(slot))
+    if (!waveDevicePrepare(slot))
         return false;
-    deviceSlotForget(slot);
+    waveDeviceForget(slot);
     {
         std::lock_guard<std::mutex> g(s.lock);
         s.handed = 0;
@@ -250,7 +162,7 @@ void waveOutputQueue(int index)
         s.handedIndex[s.handed % kMaxQueuedBlocks] = index;
         ++s.handed;
     }
-    deviceSlotAsk(gActive);
+    waveDeviceAsk(gActive);
 }
 
 WaveWait waveOutputWait(std::uint32_t timeoutMs)

@@ -1,19 +1,19 @@
-// The worker's side of a device run on its own thread, over a fake device thread whose
-// sound system can be frozen: every call it makes (open, stop, close) then waits for the
-// thaw, as PulseAudio's plugin and Wine's winmm do with a frozen server. The bounds are
-// seconds; the checks allow a second where the worker must not wait for the system.
+// The worker's side of a device run on its own thread, and the device thread's loop, over
+// the fake device verbs, whose sound system can be frozen: every call into it (open,
+// reset, close) then waits for the thaw, as PulseAudio's plugin and Wine's winmm do with
+// a frozen server. The bounds are seconds; the checks allow a second where the worker
+// must not wait for the system.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <future>
-#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "sound/device_thread_output.h"
-#include "sound/wave_output.h"
+#include "tests/fakes/fake_seams.h"
+#include "tests/fakes/fake_wave_device.h"
 
 namespace {
 
@@ -24,51 +24,11 @@ using std::chrono::milliseconds;
 // the end of a device: what "at once" means here.
 constexpr milliseconds kAtOnce{1000};
 
-struct FakeSystem {
-    std::mutex lock;
-    std::condition_variable changed;
-    bool frozenOpens = false;    // opening waits for the thaw
-    bool frozenEnds = false;     // stopping and closing wait for the thaw
-    bool failMidStream = false;  // the device fails once it has played a block
-    int asks[kDeviceSlots] {};
-    int threads = 0;             // fake device threads alive
-    int opened = 0;              // devices opened
-    bool otherBusyAtOpen = false;
-};
-
-FakeSystem gSystem;
 SampleBlock gBlocks[2];
-
-// A call into the sound system: waits while that kind of call is frozen.
-void systemCall(const bool& frozen)
-{
-    std::unique_lock<std::mutex> g(gSystem.lock);
-    gSystem.changed.wait(g, [&frozen] { return !frozen; });
-}
-
-void setFrozen(bool opens, bool ends)
-{
-    std::lock_guard<std::mutex> g(gSystem.lock);
-    gSystem.frozenOpens = opens;
-    gSystem.frozenEnds = ends;
-    gSystem.changed.notify_all();
-}
 
 void setFrozen(bool frozen)
 {
-    setFrozen(frozen, frozen);
-}
-
-bool waitFor(bool (*done)(), milliseconds bound = milliseconds(5000))
-{
-    const auto deadline = Clock::now() + bound;
-    std::unique_lock<std::mutex> g(gSystem.lock);
-    return gSystem.changed.wait_until(g, deadline, done);
-}
-
-bool noDeviceThreads()
-{
-    return gSystem.threads == 0;
+    fake::setFrozen(frozen, frozen);
 }
 
 milliseconds since(Clock::time_point t)
@@ -78,37 +38,47 @@ milliseconds since(Clock::time_point t)
 
 class DeviceThreadOutput : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::lock_guard<std::mutex> g(gSystem.lock);
-        gSystem.frozenOpens = false;
-        gSystem.frozenEnds = false;
-        gSystem.failMidStream = false;
-        gSystem.opened = 0;
-        gSystem.otherBusyAtOpen = false;
-    }
+    void SetUp() override { fake::reset(); }
     void TearDown() override
     {
         // Every device thread of the test ends once the system answers again.
         setFrozen(false);
-        EXPECT_TRUE(waitFor(noDeviceThreads)) << "a device thread never ended";
+        EXPECT_TRUE(waitForDeviceThreads(5000)) << "a device thread never ended";
+        EXPECT_EQ(fake::devicesOpenNow, 0) << "a device was left open";
     }
 };
 
 // The healthy order: open, the open notice, two blocks queued, played notices, reset and
-// close; the device thread ends with the close.
+// close; the device is given each block as it was when handed over, in the order handed,
+// and the device thread ends with the close.
 TEST_F(DeviceThreadOutput, PlaysHandedBlocksAndEndsWithTheClose)
 {
+    fake::limitPlayed(0);
     ASSERT_TRUE(waveOutputOpen(gBlocks));
     EXPECT_EQ(waveOutputWait(2000), WaveWait::Notified); // open
+    gBlocks[0].samples[0] = 100;
+    gBlocks[1].samples[0] = 101;
     waveOutputQueue(0);
     waveOutputQueue(1);
+    // The worker's block may change once handed over: the device plays the copy.
+    gBlocks[0].samples[0] = -1;
+    fake::limitPlayed(1);
     EXPECT_EQ(waveOutputWait(2000), WaveWait::Notified);
+    gBlocks[0].samples[0] = 102;
     waveOutputQueue(0);
+    ASSERT_TRUE(fake::awaitWritten(3));
+    fake::limitPlayed(2);
     EXPECT_EQ(waveOutputWait(2000), WaveWait::Notified);
     waveOutputReset();
     waveOutputClose();
-    EXPECT_TRUE(waitFor(noDeviceThreads));
+    EXPECT_TRUE(waitForDeviceThreads(5000));
+    EXPECT_EQ(fake::log(), (std::vector<std::string>{"open", "write0", "write1", "write0",
+                                                     "reset", "close"}));
+    const std::vector<SampleBlock> given = fake::writtenContents();
+    ASSERT_EQ(given.size(), 3u);
+    EXPECT_EQ(given[0].samples[0], 100);
+    EXPECT_EQ(given[1].samples[0], 101);
+    EXPECT_EQ(given[2].samples[0], 102);
 }
 
 // A Stop while the frozen system still opens the device ends the open at once; the
@@ -132,7 +102,7 @@ TEST_F(DeviceThreadOutput, TheNextDeviceWaitsForTheLastOneToBeLetGo)
     ASSERT_TRUE(waveOutputOpen(gBlocks));
     EXPECT_EQ(waveOutputWait(2000), WaveWait::Notified);
     // The system holds the device's stop and close, but would open another at once.
-    setFrozen(false, true);
+    fake::setFrozen(false, true);
     const auto ending = Clock::now();
     waveOutputReset();
     waveOutputClose();
@@ -140,18 +110,12 @@ TEST_F(DeviceThreadOutput, TheNextDeviceWaitsForTheLastOneToBeLetGo)
 
     auto next = std::async(std::launch::async, [] { return waveOutputOpen(gBlocks); });
     std::this_thread::sleep_for(milliseconds(200));
-    {
-        std::lock_guard<std::mutex> g(gSystem.lock);
-        EXPECT_EQ(gSystem.opened, 1) << "the next device opened while the last one was held";
-    }
+    EXPECT_EQ(fake::devicesOpened(), 1) << "the next device opened while the last one was held";
     setFrozen(false);
     ASSERT_EQ(next.wait_for(milliseconds(5000)), std::future_status::ready);
     EXPECT_TRUE(next.get());
-    {
-        std::lock_guard<std::mutex> g(gSystem.lock);
-        EXPECT_EQ(gSystem.opened, 2);
-        EXPECT_FALSE(gSystem.otherBusyAtOpen) << "two devices were open at once";
-    }
+    EXPECT_EQ(fake::devicesOpened(), 2);
+    EXPECT_EQ(fake::mostDevicesOpen, 1) << "two devices were open at once";
     waveOutputReset();
     waveOutputClose();
 }
@@ -193,10 +157,7 @@ class DeviceThreadOutputWait : public DeviceThreadOutput,
 TEST_P(DeviceThreadOutputWait, AnswersTheWorkersWait)
 {
     const WaitCase& c = GetParam();
-    {
-        std::lock_guard<std::mutex> g(gSystem.lock);
-        gSystem.failMidStream = c.failMidStream;
-    }
+    fake::deviceFailsAfter = c.failMidStream ? 2 : 0;
     if (c.wakeBeforeOpen)
         waveOutputWake();
     ASSERT_TRUE(waveOutputOpen(gBlocks));
@@ -229,91 +190,3 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<WaitCase>& param) { return std::string(param.param.name); });
 
 } // namespace
-
-// ---- the fake face: its device thread over the fake system ---------------------------
-
-bool deviceSlotPrepare(int)
-{
-    return true;
-}
-
-void deviceSlotForget(int slot)
-{
-    std::lock_guard<std::mutex> g(gSystem.lock);
-    gSystem.asks[slot] = 0;
-}
-
-void deviceSlotAsk(int slot)
-{
-    std::lock_guard<std::mutex> g(gSystem.lock);
-    ++gSystem.asks[slot];
-    gSystem.changed.notify_all();
-}
-
-namespace {
-
-// Sleeps until the worker asks for something.
-void awaitAsk(int slot)
-{
-    std::unique_lock<std::mutex> g(gSystem.lock);
-    gSystem.changed.wait(g, [slot] { return gSystem.asks[slot] > 0; });
-    gSystem.asks[slot] = 0;
-}
-
-bool otherSlotHeld(int slot)
-{
-    for (int i = 0; i < kDeviceSlots; ++i) {
-        if (i == slot)
-            continue;
-        DeviceSlot& s = deviceSlot(i);
-        std::lock_guard<std::mutex> g(s.lock);
-        if (s.busy)
-            return true;
-    }
-    return false;
-}
-
-} // namespace
-
-void deviceThread(int slot)
-{
-    {
-        std::lock_guard<std::mutex> g(gSystem.lock);
-        ++gSystem.threads;
-    }
-    bool ok = awaitDeviceRelease(slot);
-    if (ok) {
-        systemCall(gSystem.frozenOpens);
-        const bool held = otherSlotHeld(slot);
-        std::lock_guard<std::mutex> g(gSystem.lock);
-        ++gSystem.opened;
-        gSystem.otherBusyAtOpen = gSystem.otherBusyAtOpen || held;
-    }
-    reportDeviceOpened(slot, ok);
-    if (ok) {
-        // Every block handed over plays at once.
-        std::uint64_t handed = 0;
-        int index[kMaxQueuedBlocks];
-        while (takeHanded(slot, &handed, index)) {
-            reportPlayed(slot, handed);
-            bool fail;
-            {
-                std::lock_guard<std::mutex> g(gSystem.lock);
-                fail = gSystem.failMidStream && handed > 0;
-            }
-            if (fail)
-                break;
-            awaitAsk(slot);
-        }
-        reportStreamEnded(slot);
-        systemCall(gSystem.frozenEnds); // stop
-        reportStopped(slot);
-        while (!closeWanted(slot))
-            awaitAsk(slot);
-        systemCall(gSystem.frozenEnds); // close
-        reportClosed(slot);
-    }
-    std::lock_guard<std::mutex> g(gSystem.lock);
-    --gSystem.threads;
-    gSystem.changed.notify_all();
-}

@@ -1,8 +1,9 @@
 #pragma once
-// Recording fakes of the three platform seams. Every call is appended to one log, so a
-// test can check the order of calls across the controller and both workers.
+// Recording fakes of the platform seams: the desktop, the thread prologue and the strobe
+// timer here, the wave device in fake_wave_device.h. Every call is appended to one log,
+// so a test can check the order of calls across the controller, both workers and the
+// device thread.
 #include <cstdint>
-#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -24,17 +25,6 @@ void reset();
 void holdNewThreads();
 int heldThreads();
 void releaseThreads();
-
-// Wave output: whether the device opens, what each wait answers (called with the
-// 1-based number of the wait; false fails the device), and every queued block as it was
-// when queued. With deviceSilent set, a wait after the open notice never hears of a
-// played block: it returns only when woken, or Failed after its bound.
-extern bool deviceOpens;
-extern bool deviceSilent;
-extern std::function<bool(int wait)> onWait;
-std::vector<SampleBlock> queuedBlocks();
-extern int devicesOpenNow;  // opens minus closes
-extern int mostDevicesOpen; // the most ever open at once
 
 // Strobe: every level filled, in order.
 std::vector<int> filledLevels();

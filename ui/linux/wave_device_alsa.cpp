@@ -1,6 +1,5 @@
-// The device thread of the wave output over ALSA's "default" PCM (the worker's side is
-// sound/device_thread_output.cpp, which says why every device call runs on a thread of
-// its own).
+// The wave device verbs over ALSA's "default" PCM (the device thread's loop that calls
+// them is sound/device_thread.cpp, which runs every device call on a thread of its own).
 //
 // One period is one block and the ring is asked for two (PulseAudio grants three), so the
 // device plays one block while the worker computes the other. A block counts as played
@@ -13,7 +12,7 @@
 // layer, dropped the first quantum (256 frames at 44.1 kHz) of a stream started
 // explicitly once its blocks were in, while a stream started by its write, as aplay
 // starts one, keeps every frame.
-#include "sound/device_thread_output.h"
+#include "sound/wave_device.h"
 
 #include <alsa/asoundlib.h>
 #include <poll.h>
@@ -82,10 +81,15 @@ bool startOnAnyWrite(snd_pcm_t* pcm)
 
 // One open stream, as the device thread sees it.
 struct Stream {
-    snd_pcm_t* pcm;
-    std::uint64_t written = 0;   // frames written to the ring since open
-    std::uint64_t heard = 0;     // frames of those the device has played
+    snd_pcm_t* pcm = nullptr;
+    const SampleBlock* copies = nullptr;
+    std::uint64_t written = 0; // frames written to the ring since open
+    std::uint64_t heard = 0;   // frames of those the device has played
+    bool started = false;      // the stream has played
 };
+
+// Per slot: the stream of its device.
+Stream gStreams[kDeviceSlots];
 
 // An underrun or a suspend: what was in the ring has played or is lost, and the stream
 // waits prepared for new data. A late refill thus only leaves a gap.
@@ -94,26 +98,6 @@ bool recover(Stream& st, int err)
     if (snd_pcm_recover(st.pcm, err, 1) < 0)
         return false;
     st.heard = st.written;
-    return true;
-}
-
-// Writes what the ring takes now of the blocks handed over, without waiting.
-bool writeHanded(const DeviceSlot& s, Stream& st, std::uint64_t handed, const int* handedIndex)
-{
-    while (st.written < handed * kBlockFrames) {
-        const std::uint64_t block = st.written / kBlockFrames;
-        const auto offset = static_cast<std::uint32_t>(st.written % kBlockFrames);
-        const std::int16_t* from = s.copies[handedIndex[block % kMaxQueuedBlocks]].samples + 2 * offset;
-        const snd_pcm_sframes_t n = snd_pcm_writei(st.pcm, from, kBlockFrames - offset);
-        if (n == -EAGAIN || n == 0)
-            return true; // the ring is full
-        if (n < 0) {
-            if (!recover(st, static_cast<int>(n)))
-                return false;
-            continue;
-        }
-        st.written += static_cast<std::uint64_t>(n);
-    }
     return true;
 }
 
@@ -152,10 +136,8 @@ bool measure(Stream& st)
 }
 
 // Sleeps until the worker asks for something or, when `timeoutMs` is not negative,
-// until the device should have taken the block it is playing. The PCM's own descriptors
-// are no help here: with PulseAudio the ring holds three blocks, so it always has a
-// block's room while two are queued.
-void sleepUntilNews(int slot, int timeoutMs)
+// until that time has passed.
+void sleepUntilAsked(int slot, int timeoutMs)
 {
     pollfd fd{gWakeFd[slot], POLLIN, 0};
     if (poll(&fd, 1, timeoutMs) > 0) {
@@ -176,88 +158,109 @@ int msUntilBlockEnd(const Stream& st)
     return static_cast<int>((end - st.heard) * 1000 / kSampleRate) + 2;
 }
 
-void stream(int slot, Stream& st)
-{
-    const DeviceSlot& s = deviceSlot(slot);
-    bool started = false;
-    for (;;) {
-        std::uint64_t handed;
-        int handedIndex[kMaxQueuedBlocks];
-        if (!takeHanded(slot, &handed, handedIndex))
-            return;
-        if (!writeHanded(s, st, handed, handedIndex))
-            return;
-        if (!started && snd_pcm_state(st.pcm) != SND_PCM_STATE_PREPARED) {
-            started = true;
-            if (!startOnAnyWrite(st.pcm))
-                return;
-        }
-        if (!measure(st))
-            return;
-        // A block is played once the device has taken its last frame.
-        reportPlayed(slot, st.heard / kBlockFrames);
-        // PulseAudio makes room in the ring only when its server asks for more, which
-        // can come after the ring has run empty; a block the ring did not take yet is
-        // offered again shortly rather than left waiting for news that never comes.
-        int sleepMs = started ? msUntilBlockEnd(st) : -1;
-        if (st.written < handed * kBlockFrames && (sleepMs < 0 || sleepMs > kRetryWriteMs))
-            sleepMs = kRetryWriteMs;
-        sleepUntilNews(slot, sleepMs);
-    }
-}
-
-bool openDevice(snd_pcm_t** pcm)
-{
-    snd_pcm_uframes_t bufferFrames = 0;
-    if (snd_pcm_open(pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0)
-        return false;
-    if (!configure(*pcm, bufferFrames) || snd_pcm_prepare(*pcm) < 0) {
-        snd_pcm_close(*pcm);
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
-void deviceThread(int slot)
-{
-    snd_pcm_t* pcm = nullptr;
-    const bool ok = awaitDeviceRelease(slot) && openDevice(&pcm);
-    reportDeviceOpened(slot, ok);
-    if (!ok)
-        return;
-
-    Stream st{pcm};
-    stream(slot, st);
-    // Either the worker asked to stop, or the device failed: tell the worker (its waits
-    // end at once) and cut the output.
-    reportStreamEnded(slot);
-    snd_pcm_drop(pcm);
-    reportStopped(slot);
-    // Wait for close without a bound: the worker always asks for it, and an abandoned
-    // slot is already marked closing.
-    while (!closeWanted(slot))
-        sleepUntilNews(slot, -1);
-    snd_pcm_close(pcm);
-    reportClosed(slot);
-}
-
-bool deviceSlotPrepare(int slot)
+bool waveDevicePrepare(int slot)
 {
     if (gWakeFd[slot] < 0)
         gWakeFd[slot] = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     return gWakeFd[slot] >= 0;
 }
 
-void deviceSlotForget(int slot)
+void waveDeviceForget(int slot)
 {
     std::uint64_t stale;
     [[maybe_unused]] const ssize_t n = read(gWakeFd[slot], &stale, sizeof stale);
 }
 
-void deviceSlotAsk(int slot)
+void waveDeviceAsk(int slot)
 {
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t n = write(gWakeFd[slot], &one, sizeof one);
+}
+
+void waveDeviceAwaitAsk(int slot)
+{
+    sleepUntilAsked(slot, -1);
+}
+
+bool waveDeviceOpen(int slot, SampleBlock* copies)
+{
+    snd_pcm_t* pcm = nullptr;
+    snd_pcm_uframes_t bufferFrames = 0;
+    if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0)
+        return false;
+    if (!configure(pcm, bufferFrames) || snd_pcm_prepare(pcm) < 0) {
+        snd_pcm_close(pcm);
+        return false;
+    }
+    Stream& st = gStreams[slot];
+    st = Stream{};
+    st.pcm = pcm;
+    st.copies = copies;
+    return true;
+}
+
+// Writes what the ring takes now of the block, from where the last write left it,
+// without waiting.
+BlockWrite waveDeviceWrite(int slot, int copy)
+{
+    Stream& st = gStreams[slot];
+    for (;;) {
+        const auto offset = static_cast<std::uint32_t>(st.written % kBlockFrames);
+        const std::int16_t* from = st.copies[copy].samples + 2 * offset;
+        const snd_pcm_sframes_t n = snd_pcm_writei(st.pcm, from, kBlockFrames - offset);
+        if (n == -EAGAIN || n == 0)
+            return BlockWrite::Full;
+        if (n < 0) {
+            if (!recover(st, static_cast<int>(n)))
+                return BlockWrite::Failed;
+            continue;
+        }
+        st.written += static_cast<std::uint64_t>(n);
+        if (st.written % kBlockFrames == 0)
+            return BlockWrite::Taken;
+    }
+}
+
+// A block is played once the device has taken its last frame.
+bool waveDevicePlayed(int slot, std::uint64_t* played)
+{
+    Stream& st = gStreams[slot];
+    if (!st.started && snd_pcm_state(st.pcm) != SND_PCM_STATE_PREPARED) {
+        st.started = true;
+        if (!startOnAnyWrite(st.pcm))
+            return false;
+    }
+    if (!measure(st))
+        return false;
+    *played = st.heard / kBlockFrames;
+    return true;
+}
+
+// The PCM's own descriptors are no help here: with PulseAudio the ring holds three
+// blocks, so it always has a block's room while two are queued. The thread sleeps until
+// the block playing should be done instead. PulseAudio makes room in the ring only when
+// its server asks for more, which can come after the ring has run empty; a block the
+// ring did not take yet is offered again shortly rather than left waiting for news that
+// never comes.
+bool waveDeviceWait(int slot, bool blockWaiting)
+{
+    const Stream& st = gStreams[slot];
+    int sleepMs = st.started ? msUntilBlockEnd(st) : -1;
+    if (blockWaiting && (sleepMs < 0 || sleepMs > kRetryWriteMs))
+        sleepMs = kRetryWriteMs;
+    sleepUntilAsked(slot, sleepMs);
+    return true;
+}
+
+void waveDeviceReset(int slot)
+{
+    snd_pcm_drop(gStreams[slot].pcm);
+}
+
+void waveDeviceClose(int slot)
+{
+    snd_pcm_close(gStreams[slot].pcm);
+    gStreams[slot].pcm = nullptr;
 }
