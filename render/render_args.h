@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "session/settings.h"
+#include "settings/settings.h"
 #include "sound/block_synth.h"
 
 // The largest render a WAV file can hold: its sizes are 32-bit, and the RIFF size

@@ -6,7 +6,7 @@
 // chunks this way, several at once (chunk_pipeline).
 #include <cstdint>
 
-#include "session/settings.h"
+#include "settings/settings.h"
 
 // Cores worth using for rendering: what the machine reports, at least 1, at most 16.
 unsigned renderThreadCount();

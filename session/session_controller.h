@@ -3,7 +3,7 @@
 // workers, and the desktop handed to the stimulation window and back.
 #include <cstdint>
 
-#include "session/settings.h"
+#include "settings/settings.h"
 
 // How long a Start waits for the last session's workers to wind down before it is given
 // up, and how long the program's exit waits for them. They end by themselves within a

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "session/frequency_text.h"
+#include "settings/frequency_text.h"
 #include "visual/strobe_level.h"
 
 std::string refreshRateText(double refreshHz)

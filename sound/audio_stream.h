@@ -4,7 +4,7 @@
 // device has played it, and closes the device once the session flag drops.
 #include <cstdint>
 
-#include "session/session_flag.h"
+#include "settings/session_flag.h"
 #include "sound/block_synth.h"
 
 // How long the worker waits for any one device notification before it decides the

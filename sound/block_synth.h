@@ -4,7 +4,7 @@
 // generator), so the sound runs on across block boundaries without a jump.
 #include <cstdint>
 
-#include "session/settings.h"
+#include "settings/settings.h"
 #include "sound/noise_generator.h"
 
 constexpr std::uint32_t kBlockFrames = 12288;              // 0x3000 stereo frames

@@ -10,7 +10,7 @@
 // the steps, and the draws go through drawCarrierSteps, compiled for plain x86-64.
 #include <cstdint>
 
-#include "session/settings.h"
+#include "settings/settings.h"
 #include "sound/noise_generator.h"
 
 struct VectorJob {

@@ -4,7 +4,7 @@
 // different safety margin, through synthesizeFramesWith.
 #include <cstdint>
 
-#include "session/settings.h"
+#include "settings/settings.h"
 #include "sound/noise_generator.h"
 
 // Frames computed per step: one with the C library's sine, 4 with AVX2, 8 with AVX-512.

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "session/settings.h"
+#include "settings/settings.h"
 #include "sound/audio_stream.h"
 #include "sound/device_thread_output.h"
 #include "tests/fakes/fake_seams.h"

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "session/frequency_text.h"
-#include "session/settings.h"
+#include "settings/frequency_text.h"
+#include "settings/settings.h"
 
 namespace {
 

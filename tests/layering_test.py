@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""The portable rooms stay portable: no file under session/, sound/ or visual/ includes a
-platform header (Windows, winmm, Qt, ALSA, X11/xcb, POSIX system headers) or anything of
-the faces under ui/. Also checks itself: each kind of forbidden include, written into a
-throwaway portable room, must be caught.
+"""The portable rooms stay portable: no file under settings/, sound/, visual/ or session/
+includes a platform header (Windows, winmm, Qt, ALSA, X11/xcb, POSIX system headers) or
+anything of the faces under ui/. And they depend one way: settings/ on nothing of the
+others, sound/ and visual/ on settings/ only, session/ on all three. Also checks itself:
+each kind of forbidden include, written into a throwaway portable room, must be caught.
 
 usage: layering_test.py PROJECT_ROOT
 """
@@ -11,7 +12,10 @@ import re
 import sys
 import tempfile
 
-PORTABLE_ROOMS = ("session", "sound", "visual")
+PORTABLE_ROOMS = ("settings", "sound", "visual", "session")
+# The rooms each room may include besides itself.
+BELOW = {"settings": (), "sound": ("settings",), "visual": ("settings",),
+         "session": ("settings", "sound", "visual")}
 SOURCE_SUFFIXES = {".h", ".hpp", ".cpp", ".cc"}
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)
 
@@ -40,6 +44,9 @@ def violations(root: pathlib.Path):
                 for pattern, kind in FORBIDDEN:
                     if pattern.search(header):
                         found.append(f"{path.relative_to(root)}: includes <{header}> ({kind})")
+                other = header.split("/", 1)[0]
+                if "/" in header and other in BELOW and other != room and other not in BELOW[room]:
+                    found.append(f"{path.relative_to(root)}: includes <{header}> (a room above {room}/)")
     return found
 
 
@@ -62,6 +69,14 @@ def self_check():
             bad.write_text(f"#include <{header}>\n")
             if not violations(root):
                 missed.append(f"the check misses <{header}>")
+        bad.unlink()
+        for room, header in (("visual", "session/session_controller.h"), ("sound", "visual/strobe_level.h"),
+                             ("settings", "sound/block_synth.h")):
+            bad = root / room / "upward.h"
+            bad.write_text(f'#include "{header}"\n')
+            if not violations(root):
+                missed.append(f"the check misses {room}/ including {header}")
+            bad.unlink()
         return missed
 
 

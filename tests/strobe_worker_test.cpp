@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "session/settings.h"
+#include "settings/settings.h"
 #include "tests/fakes/fake_seams.h"
 #include "visual/strobe_worker.h"
 

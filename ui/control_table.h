@@ -4,8 +4,8 @@
 // window from this table, so they cannot drift apart.
 #include <cstdint>
 
-#include "session/frequency_text.h"
-#include "session/settings.h"
+#include "settings/frequency_text.h"
+#include "settings/settings.h"
 
 constexpr const char* kControlWindowTitle = "Zarvelin";
 constexpr const char* kControlWindowClass = "ZarvelinWindow";

@@ -4,7 +4,7 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "session/settings.h"
+#include "settings/settings.h"
 #include "visual/strobe_level.h"
 #include "visual/strobe_timer.h"
 

@@ -5,7 +5,7 @@
 // once when woken, and stops the tick once the flag drops.
 #include <cstdint>
 
-#include "session/session_flag.h"
+#include "settings/session_flag.h"
 
 constexpr std::uint32_t kStrobePollMs = 100;
 

@@ -20,8 +20,8 @@
 #include <cstring>
 #include <thread>
 
-#include "session/session_flag.h"
-#include "session/settings.h"
+#include "settings/session_flag.h"
+#include "settings/settings.h"
 #include "sound/audio_stream.h"
 
 namespace {

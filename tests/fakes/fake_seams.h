@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "session/session_flag.h"
+#include "settings/session_flag.h"
 #include "sound/block_synth.h"
 
 namespace fake {

@@ -7,7 +7,7 @@
 
 #include <cstdio>
 
-#include "session/settings.h"
+#include "settings/settings.h"
 #include "tests/windows_face/win32_probe.h"
 #include "ui/control_table.h"
 

@@ -14,7 +14,7 @@
 #include <set>
 #include <thread>
 
-#include "session/frequency_text.h"
+#include "settings/frequency_text.h"
 #include "tests/windows_face/win32_probe.h"
 #include "ui/control_table.h"
 #include "visual/strobe_level.h"

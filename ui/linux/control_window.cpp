@@ -20,10 +20,10 @@
 #include <QToolButton>
 #include <QWidget>
 
-#include "session/frequency_text.h"
+#include "settings/frequency_text.h"
 #include "session/session_controller.h"
-#include "session/session_flag.h"
-#include "session/settings.h"
+#include "settings/session_flag.h"
+#include "settings/settings.h"
 #include "ui/control_table.h"
 #include "ui/linux/face_probe.h"
 

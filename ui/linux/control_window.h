@@ -3,7 +3,7 @@
 // widgets, the slider and the arrows kept in step, Start wired to the session.
 #include <cstdint>
 
-#include "session/settings.h"
+#include "settings/settings.h"
 
 class QWidget;
 

@@ -20,7 +20,7 @@
 #include <cstring>
 
 #include "session/session_controller.h"
-#include "session/session_flag.h"
+#include "settings/session_flag.h"
 #include "ui/linux/face_probe.h"
 #include "ui/linux/strobe_published.h"
 #include "ui/linux/wayland_grey.h"

@@ -3,9 +3,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "session/frequency_text.h"
+#include "settings/frequency_text.h"
 #include "session/session_controller.h"
-#include "session/session_flag.h"
+#include "settings/session_flag.h"
 #include "ui/control_table.h"
 #include "ui/windows/wide_text.h"
 #include "ui/windows/win32_windows.h"

@@ -1,4 +1,4 @@
-#include "session/settings.h"
+#include "settings/settings.h"
 
 #include <cstring>
 
