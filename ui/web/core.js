@@ -25,12 +25,14 @@ export class Core {
     this.defaultFrequency = exports.zv_default_frequency();
   }
 
-  // Computes `frames` (at most one block) stereo frames from frame index `first`;
-  // returns the samples, interleaved, as a view that the next call overwrites.
+  // Computes `frames` (at most one block) stereo frames from frame index `first`, as the
+  // audio graph plays them: [left, right], each sample s/32768, as views that the next
+  // call overwrites.
   synthesize(frames, frequency, mode, first) {
     const written = this.x.zv_synthesize(frames, frequency, mode, first >>> 0);
     if (written !== frames) throw new RangeError(`no sound for ${frames} frames at ${frequency}, mode ${mode}`);
-    return new Int16Array(this.x.memory.buffer, this.x.zv_samples(), 2 * frames);
+    const buffer = this.x.memory.buffer;
+    return [new Float32Array(buffer, this.x.zv_left(), frames), new Float32Array(buffer, this.x.zv_right(), frames)];
   }
 
   get noiseState() { return this.x.zv_noise_state() >>> 0; }

@@ -17,6 +17,9 @@ async function boot() {
   session = new Session({ ...parts, panel });
   stimulus.measure();
   audio.prepare().catch((error) => session.fail(error));
+  // Any gesture wakes the sound, so that Start plays at once; a hidden page rests it.
+  for (const type of ['pointerdown', 'pointerup', 'keydown']) window.addEventListener(type, () => audio.wake(), true);
+  document.addEventListener('visibilitychange', () => { if (document.hidden) audio.rest(true); });
   // What the tests and benchmarks look at, nothing else.
   const probe = { core, audio, stimulus, panel, session, heard: [] };
   audio.listeners.add((message) => {

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "session/frequency_text.h"
-#include "session/settings.h"
+#include "settings/frequency_text.h"
+#include "settings/settings.h"
 #include "session/strobe_limit_message.h"
 #include "sound/block_synth.h"
 #include "sound/noise_generator.h"
@@ -17,7 +17,10 @@
 namespace {
 
 // One block's frames: the worklet asks for 128 at a time, a benchmark for whole blocks.
+// The core writes them interleaved into gBlock; the graph takes a channel each.
 SampleBlock gBlock;
+float gLeft[kBlockFrames];
+float gRight[kBlockFrames];
 std::string gText;
 
 const char* keep(std::string text)
@@ -35,13 +38,15 @@ bool validSound(std::uint32_t frequency, std::int32_t mode)
 
 // --- sound --------------------------------------------------------------------------
 
-ZV_EXPORT(zv_samples) std::int16_t* zvSamples() { return gBlock.samples; }
 ZV_EXPORT(zv_block_frames) std::uint32_t zvBlockFrames() { return kBlockFrames; }
+ZV_EXPORT(zv_left) float* zvLeft() { return gLeft; }
+ZV_EXPORT(zv_right) float* zvRight() { return gRight; }
 
 // Computes `frameCount` (at most one block) stereo frames of the session's sound into
-// zv_samples(), the first with frame index `firstFrame`, drawing from the one noise
-// generator of the module, which no session resets. Returns the frames written: 0 for a
-// frequency or mode outside the ranges, or a count above one block.
+// zv_left() and zv_right() as the audio graph plays them, each sample divided by 32768
+// (which a float holds exactly), the first with frame index `firstFrame`, drawing from
+// the one noise generator of the module, which no session resets. Returns the frames
+// written: 0 for a frequency or mode outside the ranges, or a count above one block.
 ZV_EXPORT(zv_synthesize)
 std::uint32_t zvSynthesize(std::uint32_t frameCount, std::uint32_t frequency, std::int32_t mode,
                            std::uint32_t firstFrame)
@@ -50,6 +55,10 @@ std::uint32_t zvSynthesize(std::uint32_t frameCount, std::uint32_t frequency, st
         return 0;
     synthesizeFramesScalar(gBlock.samples, frameCount, frequency, static_cast<SoundMode>(mode),
                            firstFrame, gNoiseGenerator);
+    for (std::uint32_t i = 0; i < frameCount; ++i) {
+        gLeft[i] = static_cast<float>(gBlock.samples[2 * i]) * (1.0f / 32768.0f);
+        gRight[i] = static_cast<float>(gBlock.samples[2 * i + 1]) * (1.0f / 32768.0f);
+    }
     return frameCount;
 }
 
