@@ -3,78 +3,58 @@
 // a tap anywhere ends it, and that tap reaches nothing under the stage.
 import test from 'node:test';
 import assert from 'node:assert/strict';
-import { serve, launch, openFace, sleep } from './browser.mjs';
-import { records, until } from './session_helpers.mjs';
+import { serve, launch, openFace, until, records, settled, sleep } from './harness.mjs';
 
 const server = await serve();
 const context = await launch({ viewport: { width: 390, height: 844 }, hasTouch: true, isMobile: true, deviceScaleFactor: 2 });
 const page = await openFace(context, server.url);
 test.after(async () => { await context.close(); await server.close(); });
-
 const shown = () => page.textContent('output[data-slot="1"]');
-const centre = async (selector) => {
-  const b = await page.locator(selector).boundingBox();
-  return { x: b.x + b.width / 2, y: b.y + b.height / 2, box: b };
-};
+const box = (selector) => page.locator(selector).boundingBox();
 
 test('the panel fits a phone with no sideways scrolling', async () => {
   for (const width of [390, 360]) {
     await page.setViewportSize({ width, height: 800 });
-    const [scroll, client] = await page.evaluate(() => [document.documentElement.scrollWidth, document.documentElement.clientWidth]);
-    assert.ok(scroll <= client, `${width} px: the page is ${scroll} px wide in ${client}`);
+    const client = await page.evaluate(() => document.documentElement.clientWidth);
+    assert.equal(await page.evaluate(() => document.documentElement.scrollWidth), client, `${width} px`);
     for (const selector of ['#warning', '.slider', 'select[name="soundList"]', 'select[name="visualList"]', '#start', '.arrows .up']) {
-      const b = await page.locator(selector).boundingBox();
+      const b = await box(selector);
       assert.ok(b.x >= 0 && b.x + b.width <= client, `${width} px: ${selector} lies within the screen`);
     }
   }
 });
 
-test('every control works by touch', async () => {
-  // [what is touched, the frequency text after it]
-  const steps = [
-    [() => page.tap('.arrows .up'), '7,81'],
-    [() => page.tap('.arrows .down'), '7,80'],
-    [async () => { const { box } = await centre('.slider'); await page.touchscreen.tap(box.x + box.width - 4, box.y + box.height / 2); }, '17,78'],
-    [async () => { const { box } = await centre('.slider'); await page.touchscreen.tap(box.x + 2, box.y + box.height / 2); }, '7,80'],
-  ];
-  for (const [act, want] of steps) {
+test('every control works by touch: arrows, channel, thumb; Start and the tap that ends', async () => {
+  const channel = async (right) => { const b = await box('.slider'); await page.touchscreen.tap(right ? b.x + b.width - 4 : b.x + 2, b.y + b.height / 2); };
+  for (const [act, want] of [[() => page.tap('.arrows .up'), '7,81'], [() => page.tap('.arrows .down'), '7,80'],
+                             [() => channel(true), '17,78'], [() => channel(false), '7,80']]) {
     await act();
     assert.equal(await shown(), want);
   }
-  // A list opens the phone's own picker, which no page can drive; its choice is the same.
-  await page.selectOption('select[name="soundList"]', '2');
-});
+  await page.selectOption('select[name="soundList"]', '2'); // the phone's own picker, which no page drives
 
-test('a tap on Start starts a session, a tap anywhere ends it, and nothing under it is hit', async () => {
   await page.tap('#start');
-  await until(page, () => window.zarvelinProbe.session.active && window.zarvelinProbe.heard.some((m) => m.type === 'started'),
-              undefined, 10000, 'the session and its sound');
+  await until(page, () => window.zarvelinProbe.session.active?.audio, undefined, 'the session and its sound');
   assert.equal(await page.isVisible('#stage'), true);
-  // Right over Start, so a tap that went through would start the next session.
-  const start = await centre('#start');
+  const start = await box('#start'); // right over Start: a tap going through would start another
   await sleep(1000);
-  await page.touchscreen.tap(start.x, start.y);
-  await until(page, () => !window.zarvelinProbe.session.active, undefined, 10000, 'the tap to end the session');
+  await page.touchscreen.tap(start.x + start.width / 2, start.y + start.height / 2);
+  await until(page, () => !window.zarvelinProbe.session.active, undefined, 'the tap to end the session');
+  await settled(page);
   await sleep(1000);
   const all = await records(page);
-  assert.equal(all.length, 1, 'the tap that ended the session started no other');
-  assert.equal(all[0].ended, 'tap');
-  assert.deepEqual(all[0].settings, { frequency: 780, sound: 2, visual: 1 });
-  assert.equal(await page.isVisible('#stage'), false);
-  assert.equal(await page.isEnabled('#start'), true);
-  assert.equal(await page.evaluate(() => window.zarvelinProbe.audio.context.state), 'suspended');
-  assert.deepEqual(page.zarvelinErrors, []);
-});
+  assert.deepEqual(all.map((r) => [r.ended, r.settings]), [['tap', { frequency: 780, sound: 2, visual: 1 }]], 'one session, ended by the tap');
+  assert.deepEqual([await page.isVisible('#stage'), await page.isEnabled('#start')], [false, true]);
 
-// Last: after a touch drag sent through the DevTools protocol, Chromium sends no click for
-// the next tap on any page (a bare page with a button does the same).
-test('the thumb drags by touch', async () => {
+  // Last: after a touch drag sent through the DevTools protocol, Chromium sends no click
+  // for the next tap on any page (a bare page with a button does the same).
   const cdp = await context.newCDPSession(page);
-  const touch = (type, points) => cdp.send('Input.dispatchTouchEvent', { type, touchPoints: points });
-  const thumb = await centre('.slider .thumb');
-  const { box } = await centre('.slider');
-  await touch('touchStart', [{ x: thumb.x, y: thumb.y }]);
-  for (let x = thumb.x; x <= box.x + box.width + 20; x += 25) await touch('touchMove', [{ x, y: thumb.y }]);
-  await touch('touchEnd', []);
+  const touch = (type, x, y) => cdp.send('Input.dispatchTouchEvent', { type, touchPoints: type === 'touchEnd' ? [] : [{ x, y }] });
+  const [thumb, slider] = [await box('.slider .thumb'), await box('.slider')];
+  const y = thumb.y + thumb.height / 2;
+  await touch('touchStart', thumb.x + thumb.width / 2, y);
+  for (let x = thumb.x; x <= slider.x + slider.width + 20; x += 25) await touch('touchMove', x, y);
+  await touch('touchEnd');
   assert.equal(await shown(), '50,00');
+  assert.deepEqual(page.zarvelinErrors, []);
 });
