@@ -3,8 +3,8 @@
 Recorder) while the web benchmark runs, reading its events from stdin, one a line:
 `start NS` (a Start click sent) and `stop NS` (a key sent), NS on the steady clock
 (CLOCK_MONOTONIC, as node's process.hrtime). At the end of stdin it prints, as JSON, for
-each start the time to the first sounding frame at the sink, and for each stop the time
-from the key to the last sounding frame, in milliseconds."""
+each start the time to the first sounding frame at the sink (null if none came), and for
+each stop the time from the key to the last sounding frame, in milliseconds."""
 import json
 import os
 import sys
@@ -28,8 +28,7 @@ def main():
         at = rec.frames_by(ns)
         if kind == "start":
             first = pr.first_sound(data[at * pr.FRAME:])
-            if first is not None:
-                starts.append((rec.frame_time_ns(at + first) - ns) / 1e6)
+            starts.append(None if first is None else (rec.frame_time_ns(at + first) - ns) / 1e6)
         else:
             # The last sounding frame before the next stretch of at least 100 ms of silence.
             i = at

@@ -2,6 +2,7 @@
 // (web_reference, built for the host from the same sources), a static server on
 // localhost (a secure context, so the worklet and the service worker run), Debian's
 // Chromium driven by playwright-core, and what the tests do with a running face.
+import assert from 'node:assert/strict';
 import http from 'node:http';
 import { spawn, execFileSync } from 'node:child_process';
 import { once } from 'node:events';
@@ -10,15 +11,11 @@ import { mkdtempSync, readFileSync, rmSync, statSync } from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 
-function need(name) {
-  if (!process.env[name]) throw new Error(`${name} is not set: run the web tests through ctest in the web build tree`);
-  return process.env[name];
-}
+const need = (name) => process.env[name] || assert.fail(`${name} is not set: run the web tests through ctest in the web build tree`);
 export const site = () => need('ZARVELIN_WEB_SITE');
 export const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 export const MODES = ['none', 'binaural', 'beeps', 'noise'];
 
-// --- the native core ------------------------------------------------------------------
 export const referenceText = (...args) => execFileSync(need('ZARVELIN_WEB_REFERENCE'), args.map(String), { encoding: 'utf8' });
 
 // `frames` frames of the native sound from frame `first`, the noise generator at `state`:
@@ -32,16 +29,13 @@ export function referenceSound(frequency, mode, first, frames, state) {
 // Where two runs of interleaved samples first differ, naming the frame; null if equal.
 export function firstDifference(got, want, first = 0) {
   const i = got.findIndex((v, k) => v !== want[k]);
-  if (i >= 0) {
-    const f = i >> 1;
-    return `frame ${first + f} (${f} in): got [${got[2 * f]}, ${got[2 * f + 1]}], want [${want[2 * f]}, ${want[2 * f + 1]}]`;
-  }
+  const f = i >> 1;
+  if (i >= 0) return `frame ${first + f} (${f} in): got [${got[2 * f]}, ${got[2 * f + 1]}], want [${want[2 * f]}, ${want[2 * f + 1]}]`;
   return got.length === want.length ? null : `${got.length / 2} frames, want ${want.length / 2}`;
 }
 
-// --- Chromium ---------------------------------------------------------------------------
-const TYPES = { '.html': 'text/html; charset=utf-8', '.js': 'text/javascript', '.css': 'text/css', '.png': 'image/png',
-                '.wasm': 'application/wasm', '.svg': 'image/svg+xml', '.webmanifest': 'application/manifest+json' };
+const TYPES = { '.html': 'text/html; charset=utf-8', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm', '.png': 'image/png',
+                '.svg': 'image/svg+xml', '.webmanifest': 'application/manifest+json' };
 
 // The site on 127.0.0.1; `close()` stops it, open connections and all.
 export async function serve(root = site()) {
@@ -84,6 +78,7 @@ export async function launch({ viewport = { width: 1280, height: 800 }, ...emula
   const own = Object.keys(emulation).length === 0;
   const context = own ? browser.contexts()[0] : await browser.newContext({ viewport, ...emulation });
   context.viewport = viewport;
+  context.pid = child.pid; // for the benchmarks' processor time
   context.close = async () => { // Chromium closes itself, every process of it, then its profile goes
     await (await browser.newBrowserCDPSession()).send('Browser.close').catch(() => {});
     if (child.exitCode === null && child.signalCode === null) await once(child, 'exit');

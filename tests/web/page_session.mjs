@@ -5,7 +5,7 @@
 // clock, and the ends by leaving full screen and by the page being hidden.
 import test from 'node:test';
 import assert from 'node:assert/strict';
-import { spawn } from 'node:child_process';
+import { spawn, spawnSync } from 'node:child_process';
 import { mkdtempSync, rmSync, writeFileSync } from 'node:fs';
 import { once } from 'node:events';
 import os from 'node:os';
@@ -85,17 +85,12 @@ const sessions = [
   { frequency: 4321, sound: 1, visual: 0, key: 'q', first: 2 ** 32 - 44100 },
 ];
 
-// The project's recorder; its status and what it said.
-function recorder(args, stdin = 'ignore') {
-  const child = spawn('python3', [process.env.ZARVELIN_PULSE_RECORDING, ...args], { stdio: [stdin, 'pipe', 'pipe'] });
-  let out = '';
-  for (const stream of [child.stdout, child.stderr]) stream.on('data', (d) => { out += d; });
-  return { child, done: once(child, 'close').then(([status]) => ({ status, out })) };
-}
-
 test('sessions play the native samples, at the sink too, end on a key but the system keys, give the panel back', async () => {
-  // It records for as long as its command runs: one that waits for its input.
-  const rec = recorder(['record', `${work}/heard.wav`, '--', 'python3', '-c', 'import sys; sys.stdin.read()'], 'pipe');
+  // The project's recorder takes the sink for as long as its command runs: one that
+  // waits for its input.
+  const recorder = [process.env.ZARVELIN_PULSE_RECORDING];
+  const rec = spawn('python3', [...recorder, 'record', `${work}/heard.wav`, '--', 'python3', '-c', 'import sys; sys.stdin.read()'],
+                    { stdio: ['pipe', 'inherit', 'inherit'] });
   await page.evaluate(async (source) => {
     const { audio } = window.zarvelinProbe;
     await audio.prepare();
@@ -144,9 +139,8 @@ test('sessions play the native samples, at the sink too, end on a key but the sy
   }
   await sleep(500);
   assert.equal((await records(page)).length, sessions.length, 'the key that ended a session started no other');
-  rec.child.stdin.end();
-  const recorded = await rec.done;
-  assert.equal(recorded.status, 0, recorded.out);
+  rec.stdin.end();
+  assert.deepEqual(await once(rec, 'close'), [0, null], 'the recorder ran');
 
   let noise = 1;
   for (const [i, s] of sessions.entries()) {
@@ -163,8 +157,8 @@ test('sessions play the native samples, at the sink too, end on a key but the sy
   // The sink may insert silence under load, never alter a sample: each sounding session
   // must be heard for a second of its 1.5 s at least, in order.
   const sounding = [...sessions.keys()].filter((i) => sessions[i].sound > 0).map((i) => `${work}/session-${i}.raw`);
-  const checked = await recorder(['check', '44100', `${work}/heard.wav`, ...sounding]).done;
-  assert.equal(checked.status, 0, checked.out);
+  const checked = spawnSync('python3', [...recorder, 'check', '44100', `${work}/heard.wav`, ...sounding], { encoding: 'utf8' });
+  assert.equal(checked.status, 0, checked.stdout + checked.stderr);
 });
 
 test('the stage shows the strobe curve at the clock', async () => {

@@ -17,15 +17,12 @@ async function boot() {
   session = new Session({ ...parts, panel });
   stimulus.measure();
   audio.prepare().catch((error) => session.fail(error));
-  // Any gesture wakes the sound, so that Start plays at once; a hidden page rests it.
-  for (const type of ['pointerdown', 'pointerup', 'keydown']) window.addEventListener(type, () => audio.wake(), true);
-  document.addEventListener('visibilitychange', () => { if (document.hidden) audio.rest(true); });
   // What the tests and benchmarks look at, nothing else.
   const probe = { core, audio, stimulus, panel, session, heard: [] };
   audio.listeners.add((message) => {
     probe.heard.push(message);
     const waiting = session.records.find((r) => (message.type === 'started' ? !r.audio : r.audio && r.frames === undefined));
-    if (waiting && message.type === 'started') waiting.audio = message;
+    if (waiting && message.type === 'started') waiting.audio = { ...message, heardAt: performance.now() };
     if (waiting && message.type === 'stopped') waiting.frames = message.frames;
   });
   window.zarvelinProbe = probe;
