@@ -43,6 +43,7 @@ export async function serve(root = site()) {
   const server = http.createServer((req, res) => {
     let file = path.join(root, decodeURIComponent(new URL(req.url, 'http://localhost').pathname));
     try {
+      if (!file.startsWith(root)) throw new Error('outside the site');
       if (statSync(file).isDirectory()) file = path.join(file, 'index.html');
       const body = readFileSync(file);
       res.writeHead(200, { 'Content-Type': TYPES[path.extname(file)] ?? 'application/octet-stream', 'Cache-Control': 'no-cache' }).end(body);

@@ -16,6 +16,10 @@ async function boot() {
   const panel = new Panel(core, document.getElementById('controls'), (settings) => session.request(settings));
   session = new Session({ ...parts, panel });
   stimulus.measure();
+  // The refresh rate is measured on the panel for a while after each nudge.
+  const nudge = () => { if (!session.active && !document.hidden) stimulus.measure(); };
+  for (const type of ['pointermove', 'pointerdown', 'keydown', 'resize']) window.addEventListener(type, nudge, true);
+  document.addEventListener('visibilitychange', nudge);
   audio.prepare().catch((error) => session.fail(error));
   // What the tests and benchmarks look at, nothing else.
   const probe = { core, audio, stimulus, panel, session, heard: [] };

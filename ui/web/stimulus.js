@@ -6,12 +6,16 @@
 // slows the flicker; it only skips ahead.
 //
 // The browser does not say how often the screen refreshes, so it is measured: the
-// median interval between animation frames while the panel is shown (the last 120
-// frames; a median, because one slow frame or a hidden tab must not count), taken as
-// the rate of a screen whose frames come that often. Until 10 intervals are in, the
-// rate is unknown (0), which the core takes as 60 Hz.
+// median interval between animation frames (the last 120 measured; a median, because
+// one slow frame or a hidden tab must not count), taken as the rate of a screen whose
+// frames come that often. Until 10 intervals are in, the rate is unknown (0), which the
+// core takes as 60 Hz. Frames are measured for 120 frames after each nudge (the page
+// loaded, touched, a key, the window resized or shown again, a session over), so a
+// window moved to another screen is measured again before its Start is clicked, and an
+// idle panel asks for no frames at all.
 const TICK_MS = 2;
 const WINDOW = 120;
+const NUDGE = 120;  // frames measured after each nudge
 const LOG = 20000; // frames kept for the tests' probe
 
 export class Stimulus {
@@ -35,8 +39,9 @@ export class Stimulus {
   }
 
   measure() {
+    if (!this.measuring) this.lastFrame = null; // the gap since the last measured frame is no interval
     this.measuring = true;
-    this.lastFrame = null;
+    this.measureLeft = NUDGE;
     this.wake();
   }
 
@@ -53,6 +58,7 @@ export class Stimulus {
         if (this.intervals.length > WINDOW) this.intervals.shift();
       }
       this.lastFrame = time;
+      if (--this.measureLeft <= 0) this.measuring = false;
     }
     if (this.strobe) this.paint(performance.now());
     if (this.measuring || this.strobe) requestAnimationFrame(this.frame);
