@@ -18,8 +18,13 @@ if [ ${#run[@]} -gt 0 ]; then "${run[0]}" --can-run || exit 77; fi
 last_seconds=$((2 * ${ZARVELIN_TIME_SCALE:-1}))
 out=$(mktemp /tmp/zarvelin-device.XXXXXX)
 trap 'rm -f "$out"' EXIT
-now_ns() { /usr/bin/python3 -c 'import time; print(time.monotonic_ns())'; }
-fail() { echo "device_check $case_: FAIL: $*" >&2; cat "$out" >&2; exit 1; }
+# The probe's clock: CLOCK_MONOTONIC natively; Wine's steady clock is CLOCK_MONOTONIC_RAW.
+clock=CLOCK_MONOTONIC
+[ ${#run[@]} -gt 0 ] && clock=CLOCK_MONOTONIC_RAW
+now_ns() { /usr/bin/python3 -c "import time; print(time.clock_gettime_ns(time.$clock))"; }
+report_name="device_check $case_"
+. "$(dirname "$0")/report.sh"
+report_context() { cat "$out"; }
 value() { sed -n "s/^$1=//p" "$out" | tr -d '\r'; }
 
 if [ "$case_" = server-frozen-at-open ]; then
@@ -33,15 +38,15 @@ if [ "$case_" = server-frozen-at-open ]; then
     sleep 0.05
   done
   kill -CONT "$server_pid"
-  wait "$probe_pid" || fail "the probe failed (a hung worker, or no second session)"
-  grep -q '^end_ns=' "$out" || fail "the first session's worker never ended"
-  [ "$(value ended_early)" = 0 ] || fail "the worker ended before its session did"
-  [ "$(value queued_frames)" = 0 ] || fail "blocks were queued on a device that never opened"
+  wait "$probe_pid" || die "the probe failed (a hung worker, or no second session)"
+  grep -q '^end_ns=' "$out" || die "the first session's worker never ended"
+  [ "$(value ended_early)" = 0 ] || die "the worker ended before its session did"
+  [ "$(value queued_frames)" = 0 ] || die "blocks were queued on a device that never opened"
   took_ms=$(( ($(value end_ns) - $(value drop_ns)) / 1000000 ))
   # Waiting out the opening would take seconds; the session's end takes milliseconds.
-  [ "$took_ms" -le 1000 ] || fail "the worker took $took_ms ms after its session ended"
-  [ "$(value s2_ended_early)" = 0 ] || fail "the session after the thaw lost its device"
-  [ "$(value s2_queued_frames)" -ge $((5 * 12288)) ] || fail "the session after the thaw did not stream"
+  [ "$took_ms" -le 1000 ] || die "the worker took $took_ms ms after its session ended"
+  [ "$(value s2_ended_early)" = 0 ] || die "the session after the thaw lost its device"
+  [ "$(value s2_queued_frames)" -ge $((5 * 12288)) ] || die "the session after the thaw did not stream"
   echo "device_check $case_: worker ended ${took_ms} ms after its session"; cat "$out"
   exit 0
 fi
@@ -59,13 +64,13 @@ if [ "$case_" != no-device ]; then
     [ -n "$(pactl list short sink-inputs 2>/dev/null)" ] && break
     sleep 0.05
   done
-  [ -n "$(pactl list short sink-inputs)" ] || fail "the probe never connected to the server"
+  [ -n "$(pactl list short sink-inputs)" ] || die "the probe never connected to the server"
   sleep 1
   lost_ns=$(now_ns)
   case $case_ in
     server-killed) kill -KILL "$server_pid" ;;
     server-frozen) kill -STOP "$server_pid" ;;
-    *) fail "unknown case" ;;
+    *) die "unknown case" ;;
   esac
 fi
 
@@ -80,25 +85,25 @@ done
 if kill -0 "$probe_pid" 2>/dev/null; then
   kill -KILL "$probe_pid"
   [ -n "$server_pid" ] && kill -CONT "$server_pid" 2>/dev/null
-  fail "the audio worker was still running 20 s after the device was lost"
+  die "the audio worker was still running 20 s after the device was lost"
 fi
-wait "$probe_pid" || fail "the probe failed"
+wait "$probe_pid" || die "the probe failed"
 [ -n "$server_pid" ] && kill -CONT "$server_pid" 2>/dev/null || true
 
-[ "$(value ended_early)" = 1 ] || fail "the worker did not end while the session ran"
+[ "$(value ended_early)" = 1 ] || die "the worker did not end while the session ran"
 end_ns=$(value end_ns)
 took_ms=$(( (end_ns - lost_ns) / 1000000 ))
 # The device wait (2 s) and the stop (2 s) are the worker's bounds; 4 s more only
 # absorbs scheduling.
-[ "$took_ms" -le 8000 ] || fail "the worker took $took_ms ms to end after the device was lost"
+[ "$took_ms" -le 8000 ] || die "the worker took $took_ms ms to end after the device was lost"
 if [ "$case_" = no-device ]; then
-  [ "$(value queued_frames)" = 0 ] || fail "blocks were queued on a device that never opened"
+  [ "$(value queued_frames)" = 0 ] || die "blocks were queued on a device that never opened"
 else
-  [ "$(value queued_frames)" -ge $((3 * 12288)) ] || fail "the stream never got going before the loss"
+  [ "$(value queued_frames)" -ge $((3 * 12288)) ] || die "the stream never got going before the loss"
 fi
 if [ "$case_" = server-frozen ]; then
   # Two seconds of a working device queue about nine blocks.
-  [ "$(value s2_ended_early)" = 0 ] || fail "the session after the thaw lost its device too"
-  [ "$(value s2_queued_frames)" -ge $((5 * 12288)) ] || fail "the session after the thaw did not stream"
+  [ "$(value s2_ended_early)" = 0 ] || die "the session after the thaw lost its device too"
+  [ "$(value s2_queued_frames)" -ge $((5 * 12288)) ] || die "the session after the thaw did not stream"
 fi
 echo "device_check $case_: worker ended ${took_ms} ms after the loss"; cat "$out"

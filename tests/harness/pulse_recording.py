@@ -176,11 +176,15 @@ def render_frames(render, sound, frequency, frames, emulator=()):
     seconds = "%.6f" % (frames / RATE)
     with tempfile.TemporaryDirectory(prefix="zarvelin-render-") as work:
         wav = os.path.join(work, "render.wav")
-        r = subprocess.run([*emulator, render, "--frequency", hz, "--sound", sound,
-                            "--seconds", seconds, "--output", wav],
-                           capture_output=True, text=True, timeout=120)
-        if r.returncode != 0:
-            raise HarnessError("the renderer failed: " + r.stderr)
+        # Standard error into a file: the Wine server and services a prefix's first
+        # program starts inherit it and would hold a pipe open long after.
+        with open(os.path.join(work, "stderr"), "w+") as err:
+            r = subprocess.run([*emulator, render, "--frequency", hz, "--sound", sound,
+                                "--seconds", seconds, "--output", wav],
+                               stdout=subprocess.DEVNULL, stderr=err, timeout=120)
+            err.seek(0)
+            if r.returncode != 0:
+                raise HarnessError("the renderer failed: " + err.read())
         data = read_wav_frames(wav)
     if len(data) != frames * FRAME:
         raise HarnessError("the renderer wrote %d frames, not %d" % (len(data) // FRAME, frames))

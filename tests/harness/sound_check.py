@@ -41,6 +41,7 @@ import re
 import signal
 import subprocess
 import sys
+import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -99,8 +100,11 @@ def probe_sessions(stdout, count):
 
 def run_probe(args, probe_args, seconds):
     """Starts the probe, freezes it for a while when asked, and returns its sessions."""
+    # Standard error into a file: the Wine server and services a prefix's first program
+    # starts inherit it and would hold a pipe open long after the probe ended.
+    err = tempfile.TemporaryFile("w+")
     proc = subprocess.Popen([*args.run, args.probe, *probe_args],
-                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+                            stdout=subprocess.PIPE, stderr=err, text=True)
     if args.freeze_for > 0:
         time.sleep(args.freeze_at * args.scale)
         proc.send_signal(signal.SIGSTOP)
@@ -108,14 +112,15 @@ def run_probe(args, probe_args, seconds):
         proc.send_signal(signal.SIGCONT)
     try:
         # Only a hang guard: the probe ends a worker that outlasts its session by 20 s.
-        stdout, stderr = proc.communicate(timeout=seconds + 60)
+        stdout, _ = proc.communicate(timeout=seconds + 60)
     except subprocess.TimeoutExpired:
         proc.kill()
         proc.communicate()
         report.stop("the probe was still running 60 s after its sessions should have ended")
     print(stdout.replace("\r", ""), end="")
+    err.seek(0)
     if proc.returncode != 0:
-        report.stop("the probe ended with %d: %s" % (proc.returncode, stderr))
+        report.stop("the probe ended with %d: %s" % (proc.returncode, err.read()))
     return stdout
 
 

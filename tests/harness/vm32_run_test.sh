@@ -8,29 +8,25 @@ set -uo pipefail
 project=$(cd "$(dirname "$0")/../.." && pwd -P)
 run="$project/scripts/vm32/run.sh"
 dir="${ZARVELIN_VM32_DIR:-/var/cache/zarvelin-vm32}"
-[ -f "$dir/disk.img" ] || { echo "SKIP: no emulated machine in $dir (scripts/vm32/build-image.sh makes it)"; exit 77; }
+. "$(dirname "$0")/report.sh"
+[ -f "$dir/disk.img" ] || skip "no emulated machine in $dir (scripts/vm32/build-image.sh makes it)"
 
 work=$(mktemp -d "$project/build/vm32-test.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
-failures=0
-check() { # WHAT EXPECTED ACTUAL
-  if [ "$2" = "$3" ]; then echo "ok: $1"; else echo "FAIL: $1: expected '$2', got '$3'"; failures=$((failures + 1)); fi
-}
 
 # One boot: a 32-bit program, the folder, a file left behind, output, a status of 3.
 out=$("$run" bash -c 'pwd; /lib/i386-linux-gnu/ld-linux.so.2 --version >/dev/null && echo runs-32-bit;
                       echo "written inside" >left-behind; exit 3')
 status=$?
-check "the command's status comes back" 3 "$status"
-check "the command ran in the caller's folder" "$work" "$(sed -n 1p <<<"$out")"
-check "the kernel runs 32-bit programs" runs-32-bit "$(sed -n 2p <<<"$out")"
-check "a file written in the project stays" "written inside" "$(cat left-behind 2>/dev/null)"
+expect "the command's status comes back" 3 "$status"
+expect "the command ran in the caller's folder" "$work" "$(sed -n 1p <<<"$out")"
+expect "the kernel runs 32-bit programs" runs-32-bit "$(sed -n 2p <<<"$out")"
+expect "a file written in the project stays" "written inside" "$(cat left-behind 2>/dev/null)"
 
 # Outside the project nothing is shared: refused before any boot, with a message.
 msg=$(cd / && "$run" true 2>&1)
 status=$?
-check "a folder outside the project is refused" 2 "$status"
-case "$msg" in *"inside the project"*) ;; *) check "the refusal says why" "…inside the project…" "$msg" ;; esac
-
-[ "$failures" -eq 0 ]
+expect "a folder outside the project is refused" 2 "$status"
+case "$msg" in *"inside the project"*) ;; *) fail "the refusal does not say why: $msg" ;; esac
+report_end

@@ -8,23 +8,26 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "harness"))
+from report import Report  # noqa: E402
+
 deb = sys.argv[1]
-problems = []
+report = Report("check_deb")
 
 if os.path.basename(deb) != "zarvelin_1.0.0_amd64.deb":
-    problems.append("package file named %s" % os.path.basename(deb))
+    report.fail("package file named %s" % os.path.basename(deb))
 
 lint = subprocess.run(["lintian", "--allow-root", "--display-info", deb],
                       capture_output=True, text=True)
 print(lint.stdout, end="")
 tags = re.findall(r"^([EWIPXON]): ", lint.stdout, re.M)
 if "E" in tags:
-    problems.append("lintian reports errors")
+    report.fail("lintian reports errors")
 hardening = sorted(set(re.findall(r"^\w: \S+: (hardening-\S+)", lint.stdout, re.M)))
 if hardening:
-    problems.append("the programs lack hardening: " + ", ".join(hardening))
+    report.fail("the programs lack hardening: " + ", ".join(hardening))
 if lint.returncode not in (0, 1) or (lint.returncode == 1 and "E" not in tags):
-    problems.append("lintian failed to run: %s" % lint.stderr.strip())
+    report.fail("lintian failed to run: %s" % lint.stderr.strip())
 
 
 def field(name):
@@ -36,20 +39,20 @@ wanted = {"Package": "zarvelin", "Version": "1.0.0", "Architecture": "amd64",
           "Section": "sound", "Priority": "optional"}
 for name, value in wanted.items():
     if field(name) != value:
-        problems.append("%s is %r, wanted %r" % (name, field(name), value))
+        report.fail("%s is %r, wanted %r" % (name, field(name), value))
 if "@" not in field("Maintainer"):
-    problems.append("no maintainer address")
+    report.fail("no maintainer address")
 description = field("Description")
 for words in ("seizures", "photosensitive epilepsy", "MIT"):
     if words not in description:
-        problems.append("the description does not say %r" % words)
+        report.fail("the description does not say %r" % words)
 # What the programs link, as dpkg-shlibdeps finds it: the C library, Qt, ALSA, Wayland;
 # and the exact Qt whose private interface the Wayland grey uses.
 depends = field("Depends")
 for library in ("libc6", "libqt6widgets6", "libasound2", "libstdc++6", "libwayland-client0",
                 "qt6-base-abi"):
     if not re.search(r"(^|, )%s( \(|,|$)" % re.escape(library), depends):
-        problems.append("Depends lacks %s: %s" % (library, depends))
+        report.fail("Depends lacks %s: %s" % (library, depends))
 
 with tempfile.TemporaryDirectory() as root:
     subprocess.run(["dpkg-deb", "-x", deb, root], check=True)
@@ -63,12 +66,12 @@ with tempfile.TemporaryDirectory() as root:
             if os.access(path, os.X_OK):
                 executables.add(rel)
     if executables != {"/usr/bin/zarvelin", "/usr/bin/zarvelin-render"}:
-        problems.append("executables in the package: %s" % sorted(executables))
+        report.fail("executables in the package: %s" % sorted(executables))
     for program in sorted(executables):
         sections = subprocess.run(["readelf", "-S", "-W", root + program], capture_output=True,
                                   text=True, check=True).stdout
         if ".symtab" in sections or ".debug_" in sections:
-            problems.append("%s is not stripped" % program)
+            report.fail("%s is not stripped" % program)
     needed = ["/usr/share/applications/org.zarvelin.Zarvelin.desktop",
               "/usr/share/metainfo/org.zarvelin.Zarvelin.metainfo.xml",
               "/usr/share/icons/hicolor/scalable/apps/org.zarvelin.Zarvelin.svg",
@@ -80,11 +83,9 @@ with tempfile.TemporaryDirectory() as root:
                for n in (16, 32, 48, 64, 128, 256)]
     for path in needed:
         if path not in found:
-            problems.append("%s is missing" % path)
+            report.fail("%s is missing" % path)
     extra = found - set(needed) - executables
     if extra:
-        problems.append("unexpected files: %s" % sorted(extra))
+        report.fail("unexpected files: %s" % sorted(extra))
 
-for p in problems:
-    print("FAIL:", p)
-sys.exit(1 if problems else 0)
+sys.exit(report.done())

@@ -9,8 +9,11 @@ import sys
 import tempfile
 import xml.etree.ElementTree as ET
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "harness"))
+from report import Report  # noqa: E402
+
 resources = sys.argv[1]
-problems = []
+report = Report("check_icons")
 
 
 def files_under(root):
@@ -31,18 +34,18 @@ committed["zarvelin.ico"] = open(os.path.join(resources, "zarvelin.ico"), "rb").
 
 for name in sorted(set(drawn) | set(committed)):
     if name not in committed:
-        problems.append("%s is drawn but not committed" % name)
+        report.fail("%s is drawn but not committed" % name)
     elif name not in drawn:
-        problems.append("%s is committed but no longer drawn" % name)
+        report.fail("%s is committed but no longer drawn" % name)
     elif drawn[name] != committed[name]:
-        problems.append("%s differs from what make_icon.py draws: run it again" % name)
+        report.fail("%s differs from what make_icon.py draws: run it again" % name)
 
 ico = committed["zarvelin.ico"]
 reserved, kind, count = struct.unpack_from("<HHH", ico, 0)
 w, h, colours, _, planes, bits, size, offset = struct.unpack_from("<BBBBHHII", ico, 6)
 header = struct.unpack_from("<IiiHH", ico, offset)
 if (kind, count, w, h, colours, bits) != (1, 1, 32, 32, 16, 4) or header[4] != 4:
-    problems.append("zarvelin.ico is not one 32x32 16-colour image: %r"
+    report.fail("zarvelin.ico is not one 32x32 16-colour image: %r"
                     % ((kind, count, w, h, colours, bits, header),))
 
 expected_sizes = {16, 32, 48, 64, 128, 256}
@@ -51,25 +54,23 @@ for name, data in committed.items():
     if not name.endswith(".png"):
         continue
     if data[:8] != b"\x89PNG\r\n\x1a\n" or data[12:16] != b"IHDR":
-        problems.append("%s is not a PNG" % name)
+        report.fail("%s is not a PNG" % name)
         continue
     pw, ph, depth, colour_type = struct.unpack_from(">IIBB", data, 16)
     folder = name.split(os.sep)[2]
     if folder != "%dx%d" % (pw, ph) or pw != ph or (depth, colour_type) != (8, 6):
-        problems.append("%s is %dx%d (depth %d, type %d) in folder %s"
+        report.fail("%s is %dx%d (depth %d, type %d) in folder %s"
                         % (name, pw, ph, depth, colour_type, folder))
     seen_sizes.add(pw)
 if seen_sizes != expected_sizes:
-    problems.append("PNG sizes %s, wanted %s" % (sorted(seen_sizes), sorted(expected_sizes)))
+    report.fail("PNG sizes %s, wanted %s" % (sorted(seen_sizes), sorted(expected_sizes)))
 
 svg_name = os.path.join("icons", "hicolor", "scalable", "apps", "org.zarvelin.Zarvelin.svg")
 try:
     root = ET.fromstring(committed[svg_name])
     if root.get("viewBox") != "0 0 32 32":
-        problems.append("the SVG's view box is %r" % root.get("viewBox"))
+        report.fail("the SVG's view box is %r" % root.get("viewBox"))
 except (KeyError, ET.ParseError) as e:
-    problems.append("the SVG: %s" % e)
+    report.fail("the SVG: %s" % e)
 
-for p in problems:
-    print("FAIL:", p)
-sys.exit(1 if problems else 0)
+sys.exit(report.done())

@@ -11,18 +11,21 @@ import sys
 import tempfile
 import zipfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "harness"))
+from report import Report  # noqa: E402
+
 path = sys.argv[1]
-problems = []
+report = Report("check_zip")
 formats = {"zarvelin-1.0.0-win32.zip": ("pei-i386", "a 32-bit"),
            "zarvelin-1.0.0-win64.zip": ("pei-x86-64", "an x86-64")}
 if os.path.basename(path) not in formats:
-    problems.append("zip named %s" % os.path.basename(path))
+    report.fail("zip named %s" % os.path.basename(path))
 pe_format, pe_kind = formats.get(os.path.basename(path), formats["zarvelin-1.0.0-win32.zip"])
 with zipfile.ZipFile(path) as z:
     names = sorted(z.namelist())
     wanted = sorted(["zarvelin.exe", "zarvelin-render.exe", "LICENSE.txt", "README.txt"])
     if names != wanted:
-        problems.append("the zip holds %s, wanted exactly %s" % (names, wanted))
+        report.fail("the zip holds %s, wanted exactly %s" % (names, wanted))
     texts = {n: z.read(n) for n in ("LICENSE.txt", "README.txt") if n in names}
     with tempfile.TemporaryDirectory() as tmp:
         programs = [n for n in ("zarvelin.exe", "zarvelin-render.exe") if n in names]
@@ -34,29 +37,27 @@ with zipfile.ZipFile(path) as z:
             dump = subprocess.run(["objdump", "-p", os.path.join(tmp, n)],
                                   capture_output=True, text=True, check=True).stdout
             if "file format %s" % pe_format not in dump:
-                problems.append("%s is not %s Windows executable" % (n, pe_kind))
+                report.fail("%s is not %s Windows executable" % (n, pe_kind))
             dlls = {d.lower() for d in re.findall(r"DLL Name: (\S+)", dump)}
             if not dlls <= system_dlls:
-                problems.append("%s needs DLLs Windows lacks: %s" % (n, sorted(dlls - system_dlls)))
+                report.fail("%s needs DLLs Windows lacks: %s" % (n, sorted(dlls - system_dlls)))
 
 for name, data in texts.items():
     if b"\n" in data.replace(b"\r\n", b"") or b"\r" in data.replace(b"\r\n", b""):
-        problems.append("%s has line ends other than CRLF" % name)
+        report.fail("%s has line ends other than CRLF" % name)
     if not data.endswith(b"\r\n"):
-        problems.append("%s does not end its last line" % name)
+        report.fail("%s does not end its last line" % name)
 # Notepad before Windows 10 1903 reads a text without a byte-order mark as the ANSI code
 # page, and the Russian half, warning included, as mojibake.
 if "README.txt" in texts and not texts["README.txt"].startswith(b"\xef\xbb\xbf"):
-    problems.append("README.txt does not start with the UTF-8 byte-order mark")
+    report.fail("README.txt does not start with the UTF-8 byte-order mark")
 readme = texts.get("README.txt", b"").decode("utf-8-sig", "replace")
 for words in ("photosensitive epilepsy", "светочувствительной эпилепсией", "full scale",
               "полной громкости", "No installation", "Установка не нужна",
               "zarvelin-render.exe --frequency", "MIT"):
     if words not in readme:
-        problems.append("README.txt does not say %r" % words)
+        report.fail("README.txt does not say %r" % words)
 if "MIT License" not in texts.get("LICENSE.txt", b"").decode("ascii", "replace"):
-    problems.append("LICENSE.txt is not the MIT licence")
+    report.fail("LICENSE.txt is not the MIT licence")
 
-for p in problems:
-    print("FAIL:", p)
-sys.exit(1 if problems else 0)
+sys.exit(report.done())

@@ -11,19 +11,13 @@ deb=$(readlink -f "$1")
 src=$2
 built_render=$3
 
-if [ "$(id -u)" -ne 0 ]; then
-  echo "SKIP: installing a package system-wide needs root"
-  exit 77
-fi
+. "$(dirname "$0")/../harness/report.sh"
+[ "$(id -u)" -eq 0 ] || skip "installing a package system-wide needs root"
 if dpkg-query -W -f='${Status}' zarvelin 2>/dev/null | grep -qv "not-installed"; then
-  echo "SKIP: zarvelin is already installed on this machine ($(dpkg-query -W -f='${Version} ${Status}' zarvelin)); leaving it alone"
-  exit 77
+  skip "zarvelin is already installed on this machine ($(dpkg-query -W -f='${Version} ${Status}' zarvelin)); leaving it alone"
 fi
 for f in /usr/bin/zarvelin /usr/bin/zarvelin-render; do
-  if [ -e "$f" ]; then
-    echo "SKIP: $f exists outside any package; leaving it alone"
-    exit 77
-  fi
+  [ ! -e "$f" ] || skip "$f exists outside any package; leaving it alone"
 done
 
 work=$(mktemp -d /tmp/zarvelin-deb.XXXXXX)
@@ -34,20 +28,19 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*"; exit 1; }
 
 export DEBIAN_FRONTEND=noninteractive
 # --no-remove: installing this package may never take another away.
 apt-get install -y -q --no-remove --no-install-recommends "$deb"
 installed=1
-dpkg-query -W -f='${Version}\n' zarvelin | grep -qx 1.0.0 || fail "the installed version is not 1.0.0"
+dpkg-query -W -f='${Version}\n' zarvelin | grep -qx 1.0.0 || die "the installed version is not 1.0.0"
 dpkg -L zarvelin | sort > "$work/files"
 
 # The installed program, used as a person would (the same end-to-end script as the
 # build tree's program runs under).
 "$src/tests/scripts/with-xvfb.sh" "$src/tests/scripts/with-pulse.sh" \
   /usr/bin/python3 "$src/tests/linux_face/end_to_end.py" /usr/bin/zarvelin ||
-  fail "the installed /usr/bin/zarvelin failed the scripted session"
+  die "the installed /usr/bin/zarvelin failed the scripted session"
 echo "PASS: /usr/bin/zarvelin ran the scripted session"
 
 # The installed renderer writes the same bytes as the build tree's.
@@ -56,13 +49,13 @@ for args in "--sound binaural --frequency 7.80 --seconds 3" "--sound noise --fre
   /usr/bin/zarvelin-render $args --output "$work/installed.wav"
   # shellcheck disable=SC2086
   "$built_render" $args --output "$work/built.wav"
-  cmp "$work/installed.wav" "$work/built.wav" || fail "zarvelin-render $args: the installed program's file differs"
+  cmp "$work/installed.wav" "$work/built.wav" || die "zarvelin-render $args: the installed program's file differs"
 done
 echo "PASS: /usr/bin/zarvelin-render writes the build tree's bytes"
 
-page=$(man -w zarvelin-render) || fail "man -w zarvelin-render finds no page"
-[ "$page" = /usr/share/man/man1/zarvelin-render.1.gz ] || fail "man -w zarvelin-render gives $page"
-man -w zarvelin >/dev/null || fail "man -w zarvelin finds no page"
+page=$(man -w zarvelin-render) || die "man -w zarvelin-render finds no page"
+[ "$page" = /usr/share/man/man1/zarvelin-render.1.gz ] || die "man -w zarvelin-render gives $page"
+man -w zarvelin >/dev/null || die "man -w zarvelin finds no page"
 echo "PASS: man finds $page"
 
 dpkg --purge zarvelin
@@ -79,5 +72,5 @@ while read -r path; do
     left+=("$path")
   fi
 done < "$work/files"
-[ ${#left[@]} -eq 0 ] || fail "left behind after removal: ${left[*]}"
+[ ${#left[@]} -eq 0 ] || die "left behind after removal: ${left[*]}"
 echo "PASS: removed; none of its $(wc -l < "$work/files") paths is left"

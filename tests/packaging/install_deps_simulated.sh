@@ -10,8 +10,7 @@ set -uo pipefail
 script=$(readlink -f "$1")
 work=$(mktemp -d /tmp/zarvelin-deps.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-failures=0
+. "$(dirname "$0")/../harness/report.sh"
 
 # make_status DIR "PACKAGES TO TAKE OUT" "PACKAGES TO PUT IN"
 make_status() {
@@ -56,7 +55,7 @@ run_script() { # DIR -> output in DIR/out, exit code echoed
 
 # A desktop with PipeWire as its sound server (sox taken out, so there is something to plan).
 make_status "$work/pipewire" "pulseaudio pipewire-pulse sox" "pipewire-alsa pipewire-pulse" ||
-  { echo "FAIL: could not make the database"; exit 1; }
+  die "could not make the database"
 rc=$(run_script "$work/pipewire")
 cat "$work/pipewire/out"
 [ "$rc" = 0 ] || fail "with PipeWire: the script stopped (exit $rc)"
@@ -68,7 +67,7 @@ fi
 
 # pipewire-alsa with no pulse server: apt's own plan for pulseaudio removes pipewire-alsa...
 make_status "$work/alsa-only" "pulseaudio pipewire-pulse" "pipewire-alsa" ||
-  { echo "FAIL: could not make the database"; exit 1; }
+  die "could not make the database"
 apt-get -s -o "Dir::State::status=$work/alsa-only/status" install pulseaudio 2>&1 |
   grep -q "^Remv pipewire-alsa" || fail "apt would not remove pipewire-alsa for pulseaudio: nothing to catch"
 # ...and the script catches it and stops without a plan.
@@ -79,5 +78,5 @@ grep -q "would remove these packages: .*pipewire-alsa" "$work/alsa-only/out" ||
   fail "with pipewire-alsa: the message does not name pipewire-alsa"
 grep -q "would install" "$work/alsa-only/out" && fail "with pipewire-alsa: a plan was still given"
 
-[ "$failures" = 0 ] && echo "PASS: nothing would be removed; the removal was caught"
-[ "$failures" = 0 ]
+[ "$report_failures" = 0 ] && echo "PASS: nothing would be removed; the removal was caught"
+report_end

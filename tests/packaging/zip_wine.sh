@@ -12,9 +12,9 @@ wine_run=$(readlink -f "$2")
 native_render=$3
 "$wine_run" --can-run || exit 77
 
-fail() { echo "FAIL: $*"; exit 1; }
+. "$(dirname "$0")/../harness/report.sh"
 [ -x "$native_render" ] ||
-  fail "the Linux build's renderer $native_render is missing: build the linux preset first (scripts/test.sh does)"
+  die "the Linux build's renderer $native_render is missing: build the linux preset first (scripts/test.sh does)"
 prefix=$("$wine_run" --prefix)
 "$wine_run" cmd /c exit >/dev/null 2>&1   # makes the prefix on first use
 folder_name="Программы Zarvelin $$"
@@ -28,8 +28,8 @@ win_dir="C:\\$folder_name"
 # (two sines; a gate at zero; a noise envelope), against the Linux build's bytes.
 for sound in binaural beeps noise; do
   "$wine_run" "$win_dir\\zarvelin-render.exe" --frequency 7,80 --sound "$sound" --seconds 1.5 \
-    --output "$win_dir\\сеанс $sound.wav" || fail "zarvelin-render.exe ($sound) ended with code $?"
-  /usr/bin/python3 - "$dir/сеанс $sound.wav" <<'PY' || fail "the rendered file ($sound) is not the WAV asked for"
+    --output "$win_dir\\сеанс $sound.wav" || die "zarvelin-render.exe ($sound) ended with code $?"
+  /usr/bin/python3 - "$dir/сеанс $sound.wav" <<'PY' || die "the rendered file ($sound) is not the WAV asked for"
 import sys, wave
 with wave.open(sys.argv[1], "rb") as w:
     p = w.getparams()
@@ -37,9 +37,9 @@ with wave.open(sys.argv[1], "rb") as w:
     assert any(w.readframes(p.nframes)), "all silent"
 PY
   "$native_render" --frequency 7,80 --sound "$sound" --seconds 1.5 --output "$dir/native.wav" ||
-    fail "the Linux build's zarvelin-render ($sound) ended with code $?"
+    die "the Linux build's zarvelin-render ($sound) ended with code $?"
   cmp "$dir/native.wav" "$dir/сеанс $sound.wav" ||
-    fail "zarvelin-render.exe ($sound) wrote other bytes than the Linux build's renderer"
+    die "zarvelin-render.exe ($sound) wrote other bytes than the Linux build's renderer"
   echo "PASS: zarvelin-render.exe ($sound) wrote in '$folder_name' the Linux build's bytes"
 done
 
@@ -52,12 +52,12 @@ for _ in $(seq 1 300); do
   kill -0 "$pid" 2>/dev/null || break
   sleep 0.1
 done
-[ -n "$window" ] || { kill "$pid" 2>/dev/null; fail "zarvelin.exe showed no window named Zarvelin"; }
+[ -n "$window" ] || { kill "$pid" 2>/dev/null; die "zarvelin.exe showed no window named Zarvelin"; }
 # taskkill without /F posts WM_CLOSE to the program's windows, as the close box does.
-"$wine_run" taskkill /IM zarvelin.exe >/dev/null 2>&1 || fail "taskkill could not reach zarvelin.exe"
+"$wine_run" taskkill /IM zarvelin.exe >/dev/null 2>&1 || die "taskkill could not reach zarvelin.exe"
 for _ in $(seq 1 150); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$pid" 2>/dev/null; then kill "$pid"; fail "zarvelin.exe did not end after its window was closed"; fi
+if kill -0 "$pid" 2>/dev/null; then kill "$pid"; die "zarvelin.exe did not end after its window was closed"; fi
 wait "$pid"
 code=$?
-[ "$code" = 0 ] || fail "zarvelin.exe ended with code $code"
+[ "$code" = 0 ] || die "zarvelin.exe ended with code $code"
 echo "PASS: zarvelin.exe opened its window in '$folder_name' and ended with 0"
