@@ -102,7 +102,7 @@ def children(probe):
             check(ex_style & WS_EX_DLGMODALFRAME, "the Start button has no raised frame: %#x" % ex_style)
 
 
-def controls_at_work(run, probe):
+def controls_at_work(run):
     """The frequency controls start at the default over 0,10..50,00 with the arrows'
     buddy the slider; the lists hold their items in order with the second selected; the
     display takes no typing; a list takes no free text, a letter only selects."""
@@ -141,7 +141,7 @@ def main():
         main_window(run, face.probe)
         icon(face.probe, exe)
         children(face.probe)
-        controls_at_work(run, face.probe)
+        controls_at_work(run)
         run.close()
     finally:
         face.output()

@@ -2,7 +2,6 @@
 test's X server, worked with the same X input as the Linux face; what X cannot see (the
 window's own drawing context, the cursor, enabled and focus state, the controls, the
 footprint) comes from face_probe.exe, a small Win32 program in the same Wine prefix."""
-import os
 import subprocess
 
 import xsession as xs
