@@ -1,17 +1,48 @@
 """How a test script says how it went, one way for all of them.
 
-    report = Report("sound_check")
-    report.fail("what is wrong")       # counted; the script goes on to its next case
-    report.stop("what is wrong")       # counted, and the script ends now with 1
-    report.skip("why it cannot run")   # ends with 77, which ctest counts as skipped
-    sys.exit(report.done())            # 0 when nothing failed, else 1, with the count
+Scripts that stop at their first failure (the face and soak checks of both faces):
 
-Every line goes to standard error with the script's name, so a failing test's output
-names the check and the case at once.
+    report.check(condition, "what is wrong")   # a line and exit status 1 unless it holds
+    report.fail("what is wrong")               # a line and exit status 1
+    report.skip("why it cannot run")           # exit status 77, which ctest counts as skipped
+    report.passed("end to end")                # "end to end: OK"
+
+Scripts that go through a table of cases and count (sound, render, packaging):
+
+    r = Report("sound_check")
+    r.fail("what is wrong")       # counted; the script goes on to its next case
+    r.stop("what is wrong")       # counted, and the script ends now with 1
+    r.skip("why it cannot run")   # ends with 77
+    sys.exit(r.done())            # 0 when nothing failed, else 1, with the count
+
+Every failure line names the script or the check, so a failing test's output says at
+once what failed and where.
 """
 import sys
 
 SKIPPED = 77
+SKIP = SKIPPED
+
+
+def fail(message, who="FAIL"):
+    print("%s: %s" % (who, message), flush=True)
+    sys.exit(1)
+
+
+def check(condition, message):
+    """Fails with `message` unless `condition` holds; returns the condition's value."""
+    if not condition:
+        fail(message)
+    return condition
+
+
+def skip(why):
+    print("SKIP: " + why, flush=True)
+    sys.exit(SKIPPED)
+
+
+def passed(what):
+    print(what + ": OK", flush=True)
 
 
 class Report:

@@ -1,87 +1,66 @@
-"""A second start of the real program while it runs, on X under a window manager: the
-second start ends with 0 and the first comes to the front, its control window restored
-when idle, its running session (which a key still ends) when not. Then the first is
-killed outright, leaving its lock file and socket behind, and a new start runs all the
-same. Run under with-xvfb.sh, with-openbox.sh and with-pulse.sh.
-Usage: second_start.py PATH_TO_ZARVELIN"""
+"""A second start of the real program while it runs, on either face, on X under a window
+manager: the second start ends with 0 and the first comes to the front, its control
+window restored when idle, its running session (which a key still ends) when not. Then
+the first is killed outright (on Linux leaving its lock file and socket behind, on
+Windows its mutex abandoned) and a new start runs all the same, and ends with 0 when
+closed. Run under with-xvfb.sh, with-openbox.sh and with-pulse.sh.
+Usage: second_start.py [--wine WINE-RUN PROBE.exe] PATH_TO_ZARVELIN"""
 import os
-import signal
-import subprocess
 import sys
-import tempfile
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, "..", "harness"))
+sys.path.insert(0, os.path.join(HERE, "..", "windows_face"))
 import xsession as xs  # noqa: E402
+from end_to_end import Run  # noqa: E402
+from linux_driver import LinuxFace  # noqa: E402
+from report import check, passed, skip  # noqa: E402
 
-START_BUTTON = (215 + 35, 95 + 15)
-
-
-def fail(message):
-    print("FAIL:", message)
-    sys.exit(1)
-
-
-def control_windows():
-    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Zarvelin$"],
-                         capture_output=True, text=True)
-    return out.stdout.split()
+# (case, minimised first, a session running)
+CASES = [("idle, minimised", True, False), ("idle, in front", False, False),
+         ("a session running", False, True)]
 
 
-def start_again(program):
-    env = dict(os.environ, QT_QPA_PLATFORM="xcb")
+def main(args):
+    if len(args) == 4 and args[0] == "--wine":
+        from wine_driver import WineFace
+        if not WineFace.can_run(args[1]):
+            skip("Wine cannot run this build here")
+        face = WineFace(args[1], args[3], args[2])
+    elif len(args) == 1:
+        face = LinuxFace(args[0])
+    else:
+        print(__doc__.strip().split("Usage: ")[1])
+        sys.exit(2)
+    run = Run(face)
+    d = run.d
     try:
-        return subprocess.run([program], env=env, timeout=60, capture_output=True, text=True)
-    except subprocess.TimeoutExpired:
-        fail("the second start did not end: it runs beside the first")
-
-
-def main(program):
-    log = os.path.join(tempfile.mkdtemp(prefix="zarvelin-second-"), "program.log")
-    d = xs.Display()
-    width, height = map(int, xs.xdotool("getdisplaygeometry").split())
-    first = xs.start_program(program, log)
-    try:
-        control = xs.control_window()
-        # (case, minimised first, a session running)
-        for case, minimised, session in [("idle, minimised", True, False),
-                                         ("idle, in front", False, False),
-                                         ("a session running", False, True)]:
+        for case, minimised, session in CASES:
             if minimised:
-                xs.xdotool("windowminimize", str(control))
-                xs.wait_for(lambda: not d.viewable(control), case + ": the window to minimise")
-            stim = None
-            if session:
-                xs.click_in(control, *START_BUTTON)
-                stim = xs.wait_for(lambda: d.full_screen_windows(width, height), "the session")[0]
-            second = start_again(program)
-            if second.returncode != 0:
-                fail("%s: the second start ended with %d: %s" % (case, second.returncode, second.stdout))
-            if len(control_windows()) != 1:
-                fail("%s: %d control windows" % (case, len(control_windows())))
-            if len(d.full_screen_windows(width, height)) != (1 if session else 0):
-                fail(case + ": a second session on the screen")
-            front = stim if session else control
-            xs.wait_for(lambda: d.viewable(front) and xs.focused_window() == front,
+                xs.xdotool("windowminimize", str(run.control))
+                xs.wait_for(lambda: not d.viewable(run.control), case + ": the window to minimise")
+            stim = run.start_session() if session else None
+            code = face.start_again()
+            check(code == 0, "%s: the second start ended with %r" % (case, code))
+            check(len(xs.titled_zarvelin()) == 1, "%s: %d control windows" % (case, len(xs.titled_zarvelin())))
+            check(len(run.full_screen()) == (1 if session else 0), case + ": a second session on the screen")
+            front, role = (stim, "stimulation") if session else (run.control, "control")
+            xs.wait_for(lambda: d.viewable(front) and face.in_front(front, role),
                         case + ": the first instance to come to the front")
             if session:
                 xs.xdotool("key", "space")
-                xs.wait_for(lambda: not d.viewable(stim), case + ": a key to end the session")
-            if first.poll() is not None:
-                fail(case + ": the first instance ended")
-        # Killed outright: the lock goes with the process, the socket file stays.
-        first.send_signal(signal.SIGKILL)
-        first.wait()
-        xs.wait_for(lambda: not control_windows(), "the killed instance's window to go")
-        first = xs.start_program(program, log)
-        control = xs.control_window()
-        d.close_window(control)
-        if first.wait(timeout=30) != 0:
-            fail("the start after a killed instance ended with %d" % first.returncode)
+                run.expect_idle(stim, case + ": a key")
+            check(run.running(), case + ": the first instance ended")
+        face.kill()
+        xs.wait_for(lambda: not xs.titled_zarvelin(), "the killed instance's window to go")
+        run.control = face.start()
+        run.close()
     finally:
-        output = xs.end_program(first, log)
+        output = face.output()
     print(output, end="")
-    print("second starts handed over to the first; a killed instance blocked nothing")
+    passed("second starts handed over to the first; a killed instance blocked nothing")
 
 
 if __name__ == "__main__":
-    main(sys.argv[1])
+    main(sys.argv[1:])

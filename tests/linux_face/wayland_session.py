@@ -11,6 +11,7 @@ import tempfile
 import time
 
 import xsession as xs
+from report import fail
 
 BACKGROUND = bytes([0x40, 0x30, 0x20])   # with-weston.sh's background, as B, G, R
 CLIENT = (494, 141)                      # the control window's client area
@@ -22,10 +23,6 @@ TICK = 0.002
 LAG = 0.120
 POINTER_CORNER = 40                      # where the parked pointer's sprite may show
 CROSS_LIGHTEST = 200                     # the close cross, inactive, against the bar's 239
-
-
-def fail(message):
-    raise AssertionError(message)
 
 
 class Output:

@@ -53,6 +53,9 @@ _x11.XQueryTree.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(ctyp
                             ctypes.POINTER(ctypes.c_ulong),
                             ctypes.POINTER(ctypes.POINTER(ctypes.c_ulong)),
                             ctypes.POINTER(ctypes.c_uint)]
+_x11.XTranslateCoordinates.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_int,
+                                       ctypes.c_int, ctypes.POINTER(ctypes.c_int),
+                                       ctypes.POINTER(ctypes.c_int), ctypes.POINTER(ctypes.c_ulong)]
 _x11.XFree.argtypes = [ctypes.c_void_p]
 _x11.XInternAtom.restype = ctypes.c_ulong
 _x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
@@ -83,9 +86,18 @@ _x11.XGetWindowProperty.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ul
                                     ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.c_ulong),
                                     ctypes.POINTER(ctypes.c_void_p)]
 
+# A window can go between finding it and asking about it (Wine makes and drops windows
+# of its own at any time); Xlib's default handler would end this process for that. The
+# call that failed returns 0 or an empty answer, which the callers take as "gone".
+_X_ERROR_HANDLER = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)
+_x11.XSetErrorHandler.argtypes = [_X_ERROR_HANDLER]
+_ignore_x_errors = _X_ERROR_HANDLER(lambda display, event: 0)
+_x11.XSetErrorHandler(_ignore_x_errors)
+
 ALL_PLANES = ctypes.c_ulong(-1).value
 Z_PIXMAP = 2
 IS_VIEWABLE = 2
+INPUT_OUTPUT = 1
 CLIENT_MESSAGE = 33
 SELECTION_NOTIFY = 31
 
@@ -151,6 +163,14 @@ class Display:
                 return line.split("=", 1)[1].strip().strip('"')
         return None
 
+    def origin(self, window):
+        """Where the window's top left corner lies on the screen (xdotool's geometry adds
+        a window manager's frame twice)."""
+        x, y, child = ctypes.c_int(), ctypes.c_int(), ctypes.c_ulong()
+        _x11.XTranslateCoordinates(self.dpy, window, self.root, 0, 0, ctypes.byref(x),
+                                   ctypes.byref(y), ctypes.byref(child))
+        return x.value, y.value
+
     def viewable(self, window):
         a = self.attributes(window)
         return a is not None and a.map_state == IS_VIEWABLE
@@ -180,24 +200,47 @@ class Display:
             _x11.XFree(children)
         return found
 
+    def has_class(self, window):
+        """True if the window names its program (WM_CLASS): a client's window, not a
+        window manager's frame."""
+        kind, fmt, n, after = ctypes.c_ulong(), ctypes.c_int(), ctypes.c_ulong(), ctypes.c_ulong()
+        data = ctypes.c_void_p()
+        wm_class = _x11.XInternAtom(self.dpy, b"WM_CLASS", 0)
+        if _x11.XGetWindowProperty(self.dpy, window, wm_class, 0, 64, 0, 0, ctypes.byref(kind),
+                                   ctypes.byref(fmt), ctypes.byref(n), ctypes.byref(after),
+                                   ctypes.byref(data)) != 0:
+            return False
+        if data.value:
+            _x11.XFree(data)
+        return n.value > 0
+
+    def _covers(self, window, width, height):
+        a = self.attributes(window)
+        return a is not None and a.map_state == IS_VIEWABLE and a.class_ == INPUT_OUTPUT \
+            and a.x == 0 and a.y == 0 and a.width == width and a.height == height
+
+    def covered(self, width, height):
+        """True while any window covers the whole screen, a window manager's frame
+        whose client has gone included: a click then lands on it."""
+        return any(self._covers(w, width, height) for w in self.top_windows())
+
     def full_screen_windows(self, width, height):
-        """Viewable windows covering the whole screen: the top-level ones, or under a
-        window manager the program's windows inside its full-screen frames."""
-        def covers(w):
-            a = self.attributes(w)
-            return a is not None and a.map_state == IS_VIEWABLE and a.x == 0 and a.y == 0 \
-                and a.width == width and a.height == height
+        """Viewable windows of a program covering the whole screen: the top-level ones,
+        or under a window manager the program's windows inside its full-screen frames
+        (a frame left for a moment after its client went is none). A window that only
+        takes input (Wine maps one over the screen now and then) shows nothing."""
         out = []
         for w in self.top_windows():
-            if not covers(w):
+            if not self._covers(w, width, height):
                 continue
-            inner = w
+            chain = [w]
             while True:
-                deeper = [c for c in self.children(inner) if covers(c)]
+                deeper = [c for c in self.children(chain[-1]) if self._covers(c, width, height)]
                 if not deeper:
                     break
-                inner = deeper[-1]
-            out.append(inner)
+                chain.append(deeper[-1])
+            if any(self.has_class(c) for c in chain):
+                out.append(chain[-1])
         return out
 
     def clear_selection(self):
@@ -286,6 +329,13 @@ def wait_for(condition, what, timeout=20.0, step=0.01):
     raise AssertionError("timed out waiting for " + what)
 
 
+def titled_zarvelin():
+    """The viewable windows titled like the control window: it, and any message box."""
+    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Zarvelin$"],
+                         capture_output=True, text=True).stdout.split()
+    return [int(w) for w in out]
+
+
 def control_window():
     """The control window's X window (without a window manager, its client area)."""
     ids = wait_for(lambda: subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Zarvelin$"],
@@ -313,3 +363,42 @@ def ticks_per_cycle(frequency):
 def strobe_level(tick, frequency):
     step = 6.2831853 / ticks_per_cycle(frequency)
     return int(127 - math.cos(tick * step) * 127) & 0xFF
+
+
+TICKS_LIVED = 4 * 60 * 500  # the ticks a session lives through in one test: four minutes
+
+
+def curve_levels(frequency):
+    """Every grey the curve takes over those ticks: the tick counts on from the session's
+    start and the short constant for a full turn lets the phase drift, so later cycles
+    take greys the first does not."""
+    return {strobe_level(t, frequency) for t in range(TICKS_LIVED)}
+
+
+def usual_middle_level(frequency):
+    """The grey most cycles show at their middle tick over those ticks."""
+    ticks = ticks_per_cycle(frequency)
+    counts = {}
+    for t in range(ticks // 2, TICKS_LIVED, ticks):
+        level = strobe_level(t, frequency)
+        counts[level] = counts.get(level, 0) + 1
+    return max(counts, key=counts.get)
+
+
+def highest_shown_frequency(refresh_hz):
+    """The fastest setting whose flicker (500 / ticks a cycle) is at most half the
+    screen's refresh rate: a faster one would be seen as a slower one."""
+    return max(f for f in range(10, 5001) if 500 / ticks_per_cycle(f) <= refresh_hz / 2)
+
+
+def frequency_text(hundredths):
+    return "%d,%02d" % divmod(hundredths, 100)
+
+
+# Points in the control window's client area, the same on both faces: the Start
+# button's centre, the arrows' upper and lower halves, the slider's channel a little in
+# from either end, the visual list's centre.
+START_BUTTON = (215 + 35, 95 + 15)
+ARROW = {+1: (222 + 5, 5 + 3), -1: (222 + 5, 5 + 11)}
+SLIDER_END = {+1: (242 + 250 - 12, 5 + 7), -1: (242 + 12, 5 + 7)}
+VISUAL_LIST = (185 + 152, 60 + 10)

@@ -1,24 +1,22 @@
 """The Windows program closed while a frozen sound server holds its device: a session
 plays, the server freezes (tests/scripts/with-frozen-server.sh), a key ends the session,
-the control window is closed, and the program must end with code 0. Run straight under
-the Wine runner, so a fault in the process's exit shows in its status (a driver inside
-Wine would see the exit code the program passed before the fault).
-Usage: quit_server_frozen.py WINE-RUN ZARVELIN.exe   (under with-xvfb.sh, with-openbox.sh,
-with-pulse.sh and with-frozen-server.sh)"""
+the control window is closed, and the program must end with code 0. The status is the
+Wine runner's, so a fault in the process's exit shows in it.
+Usage: quit_server_frozen.py WINE-RUN PROBE.exe ZARVELIN.exe   (under with-xvfb.sh,
+with-openbox.sh, with-pulse.sh and with-frozen-server.sh)"""
 import os
 import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "linux_face"))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, "..", "linux_face"))
+sys.path.insert(0, os.path.join(HERE, "..", "harness"))
 import xsession as xs  # noqa: E402
-
-START_BUTTON = (215 + 35, 95 + 15)
-
-
-def fail(message):
-    print("FAIL:", message)
-    sys.exit(1)
+from end_to_end import Run  # noqa: E402
+from report import check, fail, passed, skip  # noqa: E402
+from wine_driver import WineFace  # noqa: E402
 
 
 def server_state(pid):
@@ -33,39 +31,37 @@ def stream_playing():
     return out.returncode == 0 and out.stdout.strip() != ""
 
 
-def main(wine_run, exe):
-    if subprocess.run([wine_run, "--can-run"]).returncode != 0:
-        sys.exit(77)
-    subprocess.run([wine_run, "--wait-server", "120"], check=True)
+def main():
+    if len(sys.argv) != 4:
+        print(__doc__.strip().split("Usage: ")[1])
+        sys.exit(2)
+    wine_run, probe, exe = sys.argv[1:]
+    if not WineFace.can_run(wine_run):
+        skip("Wine cannot run this build here")
     with open(os.path.join(os.environ["XDG_RUNTIME_DIR"], "pulse", "pid")) as f:
         server = int(f.read())
-    d = xs.Display()
-    width, height = map(int, xs.xdotool("getdisplaygeometry").split())
-    proc = subprocess.Popen([wine_run, exe])
+    face = WineFace(wine_run, exe, probe)
+    run = Run(face)
     try:
-        control = xs.wait_for(lambda: xs.control_window(), "the control window", timeout=120)
-        xs.click_in(control, *START_BUTTON)
-        stim = xs.wait_for(lambda: d.full_screen_windows(width, height), "the stimulation window")[0]
-        if server_state(server) == "T":
-            fail("the server froze before the session began: start the freeze later")
+        stim = run.start_session()
+        check(server_state(server) != "T", "the server froze before the session began: start the freeze later")
         xs.wait_for(stream_playing, "the session's stream")
         xs.wait_for(lambda: server_state(server) == "T", "the server to freeze", timeout=120)
         time.sleep(0.5)  # blocks outstanding that the server never takes
         xs.xdotool("key", "space")
-        xs.wait_for(lambda: not d.viewable(stim), "the key to end the session")
-        if server_state(server) != "T":
-            fail("the server went on before the close: freeze it for longer")
-        d.close_window(control)
+        xs.wait_for(lambda: not run.d.viewable(stim), "the key to end the session")
+        check(server_state(server) == "T", "the server went on before the close: freeze it for longer")
+        run.d.close_window(run.control)
         # The exit may wait for the server to answer or for the sound system to give up.
-        code = proc.wait(timeout=300)
+        try:
+            code = face.proc.wait(timeout=300)
+        except subprocess.TimeoutExpired:
+            fail("the program did not end within 300 s of its window closing")
+        check(code == 0, "closed while the server held its device, the program ended with status %d" % code)
     finally:
-        if proc.poll() is None:
-            proc.kill()
-    subprocess.run([wine_run, "--wait-server", "60"])
-    if code != 0:
-        fail("closed while the server held its device, the program ended with status %d" % code)
-    print("closed while the server held its device, the program ended with 0")
+        face.output()
+    passed("closed while the server held its device, the program ended with 0")
 
 
 if __name__ == "__main__":
-    main(*sys.argv[1:3])
+    main()

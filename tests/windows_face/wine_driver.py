@@ -1,0 +1,176 @@
+"""How the face tests start and read the Windows face: zarvelin.exe under Wine on the
+test's X server, worked with the same X input as the Linux face; what X cannot see (the
+window's own drawing context, the cursor, enabled and focus state, the controls, the
+footprint) comes from face_probe.exe, a small Win32 program in the same Wine prefix."""
+import subprocess
+
+import xsession as xs
+
+
+class Probe:
+    """face_probe.exe, asked one command at a time."""
+
+    def __init__(self, wine_run, exe):
+        self.proc = subprocess.Popen([wine_run, exe], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                     text=True, encoding="utf-8")
+
+    def lines(self, command):
+        self.proc.stdin.write(command + "\n")
+        self.proc.stdin.flush()
+        out = []
+        while True:
+            line = self.proc.stdout.readline()
+            if line == "":
+                raise RuntimeError("face_probe.exe ended during %r" % command)
+            if line.rstrip("\n") == ".":
+                break
+            out.append(line.rstrip("\n"))
+        if out and out[0].startswith("error:"):
+            raise RuntimeError("face_probe.exe: %s" % out[0])
+        return out
+
+    def words(self, command):
+        return self.lines(command)[0].split()
+
+    def close(self):
+        if self.proc.poll() is None:
+            self.proc.stdin.close()
+            try:
+                self.proc.wait(timeout=20)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+
+
+def text(hex_utf8):
+    return "" if hex_utf8 == "-" else bytes.fromhex(hex_utf8).decode("utf-8")
+
+
+class WineFace:
+    name = "windows"
+    # With the UI thread woken every millisecond, every 2 ms fill reaches the window's
+    # drawing context: the probe's greys meet every tick of the curve.
+    shows_every_tick = True
+    # Under a window manager a window of the soak's own would be framed and placed by it.
+    repaint_probe = False
+    # Under Wine a window manager's late focus events can route a key elsewhere after
+    # the window came to the front: once per soak a key may go astray.
+    keys_may_go_astray = 1
+
+    def __init__(self, wine_run, exe, probe_exe):
+        self.wine_run, self.exe, self.probe_exe = wine_run, exe, probe_exe
+        self.proc = None
+        self.probe = None
+
+    @staticmethod
+    def can_run(wine_run):
+        return subprocess.run([wine_run, "--can-run"]).returncode == 0
+
+    def start(self):
+        # A Wine server keeps the desktop of the X display it started on: wait for any
+        # earlier one in the prefix (another test's, on another Xvfb) to wind down.
+        if self.probe is None:
+            subprocess.run([self.wine_run, "--wait-server", "120"], check=True)
+        self.proc = subprocess.Popen([self.wine_run, self.exe])
+        if self.probe is None:
+            self.probe = Probe(self.wine_run, self.probe_exe)
+        # A fresh prefix can take a while to come up.
+        xs.wait_for(lambda: self.probe.words("find")[0] != "none", "zarvelin.exe's two windows",
+                    timeout=120, step=0.1)
+        return xs.control_window()
+
+    def start_again(self):
+        try:
+            return subprocess.run([self.wine_run, self.exe], timeout=60).returncode
+        except subprocess.TimeoutExpired:
+            return None
+
+    def in_front(self, window, role):
+        """The window (`role`: "control" or "stimulation") is the foreground window, which
+        keys reach. The X focus can sit on another full-screen window for a while
+        (the window manager's own) while Wine's foreground already moved."""
+        return self.state()["foreground"] == role
+
+    def kill(self):
+        """Ended outright (TerminateProcess): its mutex is left abandoned."""
+        check_killed = self.probe.words("kill")
+        self.proc.wait(timeout=30)
+        if check_killed != ["killed"]:
+            raise AssertionError("the program could not be killed: %r" % check_killed)
+
+    def state(self):
+        """visible, enabled, cursor, iconic as 0/1; focus, foreground as a window's role."""
+        w = self.probe.words("state")
+        return {w[i]: int(w[i + 1]) if w[i + 1].isdigit() else w[i + 1] for i in range(0, len(w), 2)}
+
+    def greys(self, count):
+        """`count` greys of the stimulation window, read through its own drawing context."""
+        w = self.probe.words("greys %d" % count)
+        if w and w[0] == "bad":
+            raise AssertionError("pixel (%s,%s) of the stimulation window is not grey: %s" % tuple(w[1:4]))
+        return [int(v) for v in w]
+
+    def frequency(self):
+        """The display's text and the slider's and arrows' positions."""
+        lines = {line.split()[0]: line.split()[1:] for line in self.probe.lines("frequency")}
+        return {"slider": [int(v) for v in lines["slider"]], "arrows": [int(v) for v in lines["arrows"]],
+                "display": text(lines["display"][0])}
+
+    def lists(self, items=False):
+        """Per list: item count, selection, its text (and with `items` every item's)."""
+        out = []
+        for line in self.probe.lines("listitems" if items else "lists"):
+            w = line.split()
+            out.append({"count": int(w[0]), "selected": int(w[1]), "text": text(w[2]),
+                        "items": [text(v) for v in w[3:]]})
+        return out
+
+    def message(self):
+        """The message box's text, or None while no message box shows."""
+        w = self.probe.words("message")
+        return None if w[0] == "none" else text(w[1])
+
+    def threads(self):
+        """The program's threads: id -> where it started ("module+offset")."""
+        return dict(line.split() for line in self.probe.lines("threads"))
+
+    def footprint(self):
+        threads, handles, private = map(int, self.probe.words("footprint"))
+        return {"threads": threads, "handles": handles, "private_kb": private // 1024}
+
+    def ping(self):
+        """Milliseconds the control window's thread took to answer a message; None if it
+        did not within 5 s."""
+        w = self.probe.words("ping")
+        return float(w[1]) if w[0] == "answered" else None
+
+    def keyboard_owners(self):
+        s = self.state()
+        return "; foreground: %s, focus: %s, the X focus on window %d" % (
+            s["foreground"], s["focus"], xs.focused_window())
+
+    def footprint_grew(self, at10, settled, end):
+        """Threads at all; handles by more than 8 where Wine counts them (it reports 0);
+        private bytes by more than 4 MiB: a session that leaked a block's buffer (48 kB)
+        would add 4.2 MiB over 90 cycles, and Wine's own sound client was seen holding
+        2.5 MiB more, once, after the server came back from a freeze."""
+        out = []
+        if settled["private_kb"] == 0:
+            out.append("the program's private bytes could not be read")
+        if end["threads"] > settled["threads"]:
+            out.append("threads %d at the end, %d settled" % (end["threads"], settled["threads"]))
+        if settled["handles"] and end["handles"] > settled["handles"] + 8:
+            out.append("handles %d at the end, %d settled" % (end["handles"], settled["handles"]))
+        if end["private_kb"] > settled["private_kb"] + 4096:
+            out.append("private bytes grew by %d KiB" % (end["private_kb"] - settled["private_kb"]))
+        return out
+
+    def output(self):
+        if self.proc is not None and self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+        if self.probe is not None:
+            self.probe.close()
+            self.probe = None
+        subprocess.run([self.wine_run, "--wait-server", "60"])
+        return ""
