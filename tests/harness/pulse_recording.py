@@ -366,8 +366,8 @@ def _heard(args):
         return status
     emulator = [args.emulator] if args.emulator else []
     sessions = []
-    for spec in args.sessions:
-        sound, _, frequency = spec.partition(":")
+    for session in args.sessions:
+        sound, _, frequency = session.partition(":")
         # Longer than any session the command plays.
         sessions.append(render_frames(args.render, sound, int(frequency), 60 * RATE, emulator))
     ok, lines, _ = check(args.min_frames, data, sessions)
