@@ -16,7 +16,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "linux_face"))
 sys.path.insert(0, os.path.join(HERE, "..", "harness"))
 import xsession as xs  # noqa: E402
 from end_to_end import Run  # noqa: E402
-from report import check, passed, skip  # noqa: E402
+from report import check, passed  # noqa: E402
 from wine_driver import WineFace, text  # noqa: E402
 
 WS_POPUP, WS_CHILD, WS_VISIBLE = 0x80000000, 0x40000000, 0x10000000
@@ -129,17 +129,11 @@ def controls_at_work(run):
 
 
 def main():
-    if len(sys.argv) != 4:
-        print(__doc__.strip().split("Usage: ")[1])
-        sys.exit(2)
-    wine_run, probe_exe, exe = sys.argv[1:]
-    if not WineFace.can_run(wine_run):
-        skip("Wine cannot run this build here")
-    face = WineFace(wine_run, exe, probe_exe)
+    face = WineFace.from_command_line(__doc__.strip().split("Usage: ")[1])
     run = Run(face)
     try:
         main_window(run, face.probe)
-        icon(face.probe, exe)
+        icon(face.probe, face.exe)
         children(face.probe)
         controls_at_work(run)
         run.close()

@@ -15,7 +15,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "linux_face"))
 sys.path.insert(0, os.path.join(HERE, "..", "harness"))
 import xsession as xs  # noqa: E402
 from end_to_end import Run  # noqa: E402
-from report import check, fail, passed, skip  # noqa: E402
+from report import check, fail, passed  # noqa: E402
 from wine_driver import WineFace  # noqa: E402
 
 
@@ -32,15 +32,9 @@ def stream_playing():
 
 
 def main():
-    if len(sys.argv) != 4:
-        print(__doc__.strip().split("Usage: ")[1])
-        sys.exit(2)
-    wine_run, probe, exe = sys.argv[1:]
-    if not WineFace.can_run(wine_run):
-        skip("Wine cannot run this build here")
+    face = WineFace.from_command_line(__doc__.strip().split("Usage: ")[1])
     with open(os.path.join(os.environ["XDG_RUNTIME_DIR"], "pulse", "pid")) as f:
         server = int(f.read())
-    face = WineFace(wine_run, exe, probe)
     run = Run(face)
     try:
         stim = run.start_session()

@@ -66,6 +66,20 @@ class WineFace:
     def can_run(wine_run):
         return subprocess.run([wine_run, "--can-run"]).returncode == 0
 
+    @classmethod
+    def from_command_line(cls, usage):
+        """The face a script's command line WINE-RUN PROBE.exe ZARVELIN.exe names; exits 2
+        with `usage` on any other, 77 where Wine cannot run this build."""
+        import sys
+        from report import skip
+        if len(sys.argv) != 4:
+            print(usage)
+            sys.exit(2)
+        wine_run, probe_exe, exe = sys.argv[1:]
+        if not cls.can_run(wine_run):
+            skip("Wine cannot run this build here")
+        return cls(wine_run, exe, probe_exe)
+
     def start(self):
         # A Wine server keeps the desktop of the X display it started on: wait for any
         # earlier one in the prefix (another test's, on another Xvfb) to wind down.
