@@ -11,14 +11,13 @@ import sys
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(HERE, "..", "linux_face"))
-sys.path.insert(0, os.path.join(HERE, "..", "harness"))
+sys.path[:0] = [HERE, os.path.join(HERE, "..", "linux_face"), os.path.join(HERE, "..", "harness")]
 import xsession as xs  # noqa: E402
 from end_to_end import Run  # noqa: E402
 from report import check, passed  # noqa: E402
 from wine_driver import WineFace, text  # noqa: E402
 
+# The values winuser.h gives these styles.
 WS_POPUP, WS_CHILD, WS_VISIBLE = 0x80000000, 0x40000000, 0x10000000
 WS_CLIPSIBLINGS, WS_SYSMENU, WS_THICKFRAME = 0x04000000, 0x00080000, 0x00040000
 WS_MINIMIZEBOX, WS_MAXIMIZEBOX, WS_EX_WINDOWEDGE, WS_EX_DLGMODALFRAME = 0x20000, 0x10000, 0x100, 0x1
@@ -45,59 +44,49 @@ SOUNDS = ["Отсутствует", "Бинауральные биения", "Г
 VISUALS = ["Отсутствует", "Стробоскоп"]
 
 
-def fits(value, want):
-    return want is None or value in (want if isinstance(want, tuple) else (want,))
+def same(got, want, what):
+    check(got == want, "%s: %r, not %r" % (what, got, want))
 
 
-def main_window(run, probe):
-    lines = {line.split()[0]: line.split()[1:] for line in probe.lines("window")}
+def main_window(run):
+    """Title, styles and place of both windows; the background the system's button face."""
+    lines = {line.split()[0]: line.split()[1:] for line in run.face.ask("window")}
     title, class_style, style, ex_style, *rect = lines["control"]
-    check(text(title) == "Zarvelin", "the control window's title is %r" % text(title))
-    check(int(class_style) == 0, "the control window's class style is %s" % class_style)
-    style, ex_style = int(style), int(ex_style)
-    check(style & (WS_VISIBLE | WS_SYSMENU | WS_MINIMIZEBOX) == WS_VISIBLE | WS_SYSMENU | WS_MINIMIZEBOX,
-          "the control window lacks its system menu or minimise box: %#x" % style)
-    check(style & (WS_MAXIMIZEBOX | WS_THICKFRAME | WS_CHILD | WS_POPUP) == 0,
-          "the control window can be maximised or sized, or is no top-level window: %#x" % style)
-    check(ex_style & ~WS_EX_WINDOWEDGE == 0, "the control window's extended style is %#x" % ex_style)
+    same(text(title), "Zarvelin", "the control window's title")
+    same(int(class_style), 0, "the control window's class style")
+    # Shown, with a system menu and a minimise box; no maximise box, no sizing frame, no
+    # child or pop-up.
+    same(int(style) & (WS_VISIBLE | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME
+                       | WS_CHILD | WS_POPUP), WS_VISIBLE | WS_SYSMENU | WS_MINIMIZEBOX,
+         "the control window's style bits")
+    same(int(ex_style) & ~WS_EX_WINDOWEDGE, 0, "the control window's extended style")
+    width, height, code_page = lines["screen"]
+    check(code_page != "1251", "the system code page is 1251: the texts prove nothing")
     # Centred less 250 on the test display's 1920 pixels, 500 by 170.
-    check(lines["screen"][:2] == ["1920", "1080"], "the screen is %r" % lines["screen"])
-    check(list(map(int, rect)) == [710, 50, 500, 170], "the control window at %r" % rect)
-    check(int(lines["screen"][4]) != 1251, "the system code page is 1251: the texts prove nothing")
-    # The class background: a blank spot between the lists, the button and the version
-    # shows the system's button face colour on the X screen.
+    same((width, height), ("1920", "1080"), "the screen")
+    same(list(map(int, rect)), [710, 50, 500, 170], "the control window's place")
+    # A blank spot between the lists, the button and the version, on the X screen.
     x, y = run.d.origin(run.control)
-    face = int(lines["client"][3])
-    want = (face & 0xFF, face >> 8 & 0xFF, face >> 16 & 0xFF)
-    check(run.d.pixel(x + 450, y + 88) == want, "the background is %r, not the button face %r"
-          % (run.d.pixel(x + 450, y + 88), want))
+    face = int(lines["face"][0])
+    same(run.d.pixel(x + 450, y + 88), (face & 0xFF, face >> 8 & 0xFF, face >> 16 & 0xFF), "the background")
     visible, class_style, style, parent, *rect = lines["stimulation"]
-    check(visible == "0", "the stimulation window shows before Start")
-    check(int(class_style) == CS_BYTEALIGNCLIENT, "the stimulation window's class style is %s" % class_style)
-    check(int(style) & ~WS_CLIPSIBLINGS == WS_POPUP, "the stimulation window's style is %#x" % int(style))
-    check(parent == "0", "the stimulation window has a parent")
-    check(list(map(int, rect)) == [0, 0, 1920, 1080], "the stimulation window at %r" % rect)
+    same((visible, int(class_style), int(style) & ~WS_CLIPSIBLINGS, parent, list(map(int, rect))),
+         ("0", CS_BYTEALIGNCLIENT, WS_POPUP, "0", [0, 0, 1920, 1080]),
+         "the stimulation window's visibility, class style, style, parent and place")
 
 
-def icon(probe, exe):
-    """One 32 by 32 image of 16 colours (4 bits a pixel, colour and mask), as id 101."""
-    found = probe.words("icon Z:" + os.path.abspath(exe).replace("/", "\\"))
-    check(found == ["1", "32", "32", "16", "4", "32", "64", "4"],
-          "icon 101 (images, width, height, colours, bits; the image's width, height, bits): %r" % found)
-
-
-def children(probe):
-    rows = [line.split() for line in probe.lines("controls")]
-    check(len(rows) == len(CONTROLS), "%d controls, not %d" % (len(rows), len(CONTROLS)))
+def children(face):
+    """The twelve controls in order, shown; the Start button in a raised frame."""
+    rows = [line.split() for line in face.ask("controls")]
+    same(len(rows), len(CONTROLS), "the number of controls")
     for row, (cls, ident, (x, y, w, h), caption) in zip(rows, CONTROLS):
-        got_cls, got_id = text(row[1]), int(row[2])
-        gx, gy, gw, gh = map(int, row[3:7])
-        style, ex_style, got_text = int(row[11]), int(row[12]), text(row[13])
-        where = "control %s (%s)" % (row[0], cls)
-        check(got_cls.lower() == cls.lower() and got_id == ident, "%s: class %s, id %d" % (where, got_cls, got_id))
-        check((gx, gy) == (x, y) and fits(gw, w) and fits(gh, h), "%s at %r" % (where, (gx, gy, gw, gh)))
-        check(got_text == caption, "%s reads %r, not %r" % (where, got_text, caption))
-        check(style & (WS_CHILD | WS_VISIBLE) == WS_CHILD | WS_VISIBLE, "%s is hidden: %#x" % (where, style))
+        got_x, got_y, got_w, got_h, style, ex_style = map(int, row[2:8])
+        where = "control %s %r" % (cls, caption)
+        same((text(row[0]).lower(), int(row[1])), (cls.lower(), ident), where + ": class, id")
+        check((got_x, got_y) == (x, y) and (w is None or got_w in (w if isinstance(w, tuple) else (w,)))
+              and h in (None, got_h), "%s at %r" % (where, (got_x, got_y, got_w, got_h)))
+        same(text(row[8]), caption, where + ": text")
+        same(style & (WS_CHILD | WS_VISIBLE), WS_CHILD | WS_VISIBLE, where + ": child and shown")
         if cls == "Button":
             check(ex_style & WS_EX_DLGMODALFRAME, "the Start button has no raised frame: %#x" % ex_style)
 
@@ -107,19 +96,15 @@ def controls_at_work(run):
     buddy the slider; the lists hold their items in order with the second selected; the
     display takes no typing; a list takes no free text, a letter only selects."""
     f = run.face.frequency()
-    check(f["slider"] == [10, 5000, 780, 13], "the slider's range, position, thumb: %r" % f["slider"])
-    check(f["arrows"] == [10, 5000, 780, 1], "the arrows' range, position, buddy: %r" % f["arrows"])
-    check(f["display"] == "7,80", "the display shows %r" % f["display"])
-    lists = run.face.lists(items=True)
-    for got, items in zip(lists, [SOUNDS, VISUALS]):
-        check((got["count"], got["selected"], got["text"]) == (len(items), 1, items[1]),
-              "a list holds %d items, the %d. selected, reading %r" % (got["count"], got["selected"], got["text"]))
-        check(got["items"] == items, "the list's items read back as %r" % got["items"])
+    same(f["slider"], [10, 5000, 780, 13], "the slider's range, position, thumb")
+    same(f["arrows"], [10, 5000, 780, 1], "the arrows' range, position, buddy")
+    same(f["display"], "7,80", "the display")
+    for got, items in zip(run.face.lists(items=True), [SOUNDS, VISUALS]):
+        same(got, {"count": len(items), "selected": 1, "text": items[1], "items": items}, "a list")
     run.click((160 + 20, 5 + 7))
     xs.xdotool("key", "End", "5", "BackSpace", "BackSpace")
     time.sleep(0.3)
-    check(run.face.frequency()["display"] == "7,80", "typing changed the display: %r"
-          % run.face.frequency()["display"])
+    same(run.face.frequency()["display"], "7,80", "the display after typing into it")
     run.click(xs.VISUAL_LIST)
     time.sleep(0.3)
     xs.xdotool("key", "x", "Escape")
@@ -132,9 +117,12 @@ def main():
     face = WineFace.from_command_line(__doc__.strip().split("Usage: ")[1])
     run = Run(face)
     try:
-        main_window(run, face.probe)
-        icon(face.probe, face.exe)
-        children(face.probe)
+        main_window(run)
+        # One 32 by 32 image of 16 colours (4 bits a pixel, colour and mask), as id 101.
+        same(face.words("icon Z:" + os.path.abspath(face.exe).replace("/", "\\")),
+             ["1", "32", "32", "16", "4", "32", "64", "4"],
+             "icon 101 (images; width, height, colours, bits; the image's width, height, bits)")
+        children(face)
         controls_at_work(run)
         run.close()
     finally:

@@ -1,38 +1,22 @@
-// face_probe.exe: what the X server cannot tell about zarvelin.exe, read from inside
-// Wine for the Python face tests. It answers one command a line on standard input and
-// ends each answer with a line holding a single ".". Texts go out as hex of UTF-8, so
-// no text can break a line.
-//
-//   find                 control HWND, stimulation HWND, process id ("none" until both show)
-//   state                visible, enabled, cursor, focus, foreground, iconic
-//   greys N              N greys of the stimulation window read through its own drawing
-//                        context (one line: the levels, or "bad X Y RGB")
-//   window               the control window, the stimulation window, the screen
-//   controls             one line per child: index, class, id, client and screen rects,
-//                        styles, text
-//   frequency            the slider's and the arrows' ranges and positions, the display
-//   lists                each list's count, selection and text
-//   listitems            each item of each list, selected in turn; the default put back
-//   message              "none", or the message box's longest text
-//   footprint            threads, handles, private bytes of the program
-//   threads              the program's thread ids and where each started
-//   ping                 "answered MS" once the control window's thread answers a message,
-//                        "hung" if it does not within 5 s
-//   count                control windows, and stimulation windows shown, on the desktop
-//   icon PATH            the executable's icon group 101 and its image
-//   kill                 ends the program outright
+// face_probe.exe: what the X server cannot tell about zarvelin.exe, read from inside Wine
+// for tests/windows_face/wine_driver.py. One command a line on standard input (find
+// first; then state, greys N, window, controls, frequency, lists, listitems, message,
+// footprint, threads, ping, icon PATH, kill); each answer ends with a line ".". Texts go
+// out as hex of UTF-8 ("-" when empty), so no text can break a line.
 #include <windows.h>
 #include <commctrl.h>
 #include <psapi.h>
 #include <tlhelp32.h>
 
 #include <atomic>
-#include <cstdio>
+#include <chrono>
 #include <iostream>
+#include <map>
 #include <random>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -43,19 +27,15 @@ DWORD gProcessId = 0;
 
 std::string hex(const std::wstring& text)
 {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(n > 0 ? n : 1), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, utf8.data(), n, nullptr, nullptr);
-    utf8.resize(static_cast<size_t>(n > 0 ? n - 1 : 0));
-    std::string out = utf8.empty() ? "-" : "";
-    char pair[3];
-    for (unsigned char c : utf8) {
-        std::snprintf(pair, sizeof pair, "%02x", c);
-        out += pair;
-    }
+    char utf8[2048] = "";
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, utf8, sizeof utf8, nullptr, nullptr);
+    std::string out = utf8[0] == 0 ? "-" : "";
+    for (const char* c = utf8; *c != 0; ++c)
+        out += {"0123456789abcdef"[(*c >> 4) & 15], "0123456789abcdef"[*c & 15]};
     return out;
 }
 
+// Sent with a time limit: a hung program makes the probe answer 0, not hang with it.
 LRESULT ask(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
 {
     DWORD_PTR result = 0;
@@ -66,9 +46,7 @@ LRESULT ask(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
 std::wstring text(HWND window)
 {
     wchar_t buffer[512] = {};
-    DWORD_PTR copied = 0;
-    SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buffer),
-                        SMTO_ABORTIFHUNG, 5000, &copied);
+    ask(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buffer));
     return buffer;
 }
 
@@ -87,16 +65,13 @@ std::vector<HWND> children(HWND parent)
     return out;
 }
 
-// The child of the control window of a class: the first, or the second with `second`.
+// The control window's first child of a class, or with `second` its second.
 HWND childOfClass(const wchar_t* cls, bool second = false)
 {
-    bool skip = second;
     for (HWND c : children(gControl))
-        if (CompareStringOrdinal(className(c).c_str(), -1, cls, -1, TRUE) == CSTR_EQUAL) {
-            if (!skip)
-                return c;
-            skip = false;
-        }
+        if (CompareStringOrdinal(className(c).c_str(), -1, cls, -1, TRUE) == CSTR_EQUAL &&
+            !std::exchange(second, false))
+            return c;
     return nullptr;
 }
 
@@ -106,37 +81,36 @@ std::string rect(const RECT& r)
            std::to_string(r.right - r.left) + " " + std::to_string(r.bottom - r.top);
 }
 
-const char* role(HWND w)
+DWORD style(HWND w, int which = GWL_STYLE)
 {
-    if (w == nullptr)
-        return "none";
-    if (w == gControl || GetParent(w) == gControl)
-        return w == gControl ? "control" : "control-child";
-    return w == gStimulation ? "stimulation" : "other";
+    return static_cast<DWORD>(GetWindowLongW(w, which));
 }
 
-void find()
+const char* role(HWND w)
+{
+    return w == nullptr ? "none" : w == gControl ? "control" : GetParent(w) == gControl ? "control-child"
+         : w == gStimulation ? "stimulation" : "other";
+}
+
+void find(std::istream&)
 {
     gControl = FindWindowW(L"ZarvelinWindow", nullptr);
     gStimulation = nullptr;
     gProcessId = 0;
-    if (gControl != nullptr) {
-        GetWindowThreadProcessId(gControl, &gProcessId);
-        for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, L"PaintWindow", nullptr)) != nullptr;) {
-            DWORD pid = 0;
-            GetWindowThreadProcessId(w, &pid);
-            if (pid == gProcessId)
-                gStimulation = w;
-        }
+    GetWindowThreadProcessId(gControl, &gProcessId);
+    for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, L"PaintWindow", nullptr)) != nullptr;) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(w, &pid);
+        if (pid == gProcessId)
+            gStimulation = w;
     }
     if (gStimulation == nullptr)
         std::cout << "none\n";
     else
-        std::cout << reinterpret_cast<ULONG_PTR>(gControl) << " "
-                  << reinterpret_cast<ULONG_PTR>(gStimulation) << " " << gProcessId << "\n";
+        std::cout << gControl << " " << gStimulation << " " << gProcessId << "\n";
 }
 
-void state()
+void state(std::istream&)
 {
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
@@ -144,26 +118,23 @@ void state()
     CURSORINFO cursor{};
     cursor.cbSize = sizeof cursor;
     GetCursorInfo(&cursor);
-    std::cout << "visible " << (IsWindowVisible(gStimulation) ? 1 : 0) << " enabled "
-              << (IsWindowEnabled(gControl) ? 1 : 0) << " cursor "
+    std::cout << "enabled " << (IsWindowEnabled(gControl) ? 1 : 0) << " cursor "
               << ((cursor.flags & CURSOR_SHOWING) ? 1 : 0) << " focus " << role(info.hwndFocus)
-              << " foreground " << role(GetForegroundWindow()) << " iconic "
-              << (IsIconic(gControl) ? 1 : 0) << "\n";
+              << " foreground " << role(GetForegroundWindow()) << "\n";
 }
 
-// Wine copies what a thread drew into a window to the X screen, and lets the window's
-// own drawing context see it in step, when the window's thread goes idle; the strobe
-// draws from a timer thread while the UI thread sleeps, so without a message every
-// millisecond only one fill in thirty or so would show, and a run could keep meeting the
-// same few ticks of the cycle.
-void greys(int count)
+// Wine lets the window's own drawing context see what a thread drew only when the
+// window's thread goes idle; the strobe draws from a timer thread while the UI thread
+// sleeps, so without a message every millisecond only one fill in thirty or so would
+// show, and a run could keep meeting the same few ticks of the cycle.
+void greys(std::istream& in)
 {
+    int count = 0;
+    in >> count;
     std::atomic<bool> stop{false};
     std::thread nudge([&stop] {
-        while (!stop.load()) {
+        for (; !stop.load(); Sleep(1))
             PostMessageW(gStimulation, WM_NULL, 0, 0);
-            Sleep(1);
-        }
     });
     RECT r{};
     GetClientRect(gStimulation, &r);
@@ -190,60 +161,49 @@ void greys(int count)
     std::cout << out.str() << "\n";
 }
 
-void window()
+void window(std::istream&)
 {
     RECT r{};
     GetWindowRect(gControl, &r);
-    std::cout << "control " << hex(text(gControl)) << " " << GetClassLongW(gControl, GCL_STYLE) << " "
-              << static_cast<DWORD>(GetWindowLongW(gControl, GWL_STYLE)) << " "
-              << static_cast<DWORD>(GetWindowLongW(gControl, GWL_EXSTYLE)) << " " << rect(r) << "\n";
-    POINT origin{0, 0};
-    ClientToScreen(gControl, &origin);
-    std::cout << "client " << origin.x << " " << origin.y << " face " << GetSysColor(COLOR_BTNFACE)
-              << "\n";
+    std::cout << "control " << hex(text(gControl)) << " " << GetClassLongW(gControl, GCL_STYLE)
+              << " " << style(gControl) << " " << style(gControl, GWL_EXSTYLE) << " " << rect(r)
+              << "\nface " << GetSysColor(COLOR_BTNFACE) << "\n";
     GetWindowRect(gStimulation, &r);
     std::cout << "stimulation " << (IsWindowVisible(gStimulation) ? 1 : 0) << " "
-              << GetClassLongW(gStimulation, GCL_STYLE) << " "
-              << static_cast<DWORD>(GetWindowLongW(gStimulation, GWL_STYLE)) << " "
-              << (GetParent(gStimulation) == nullptr ? 0 : 1) << " " << rect(r) << "\n";
-    DEVMODEW mode{};
-    mode.dmSize = sizeof mode;
-    EnumDisplaySettingsW(nullptr, ENUM_CURRENT_SETTINGS, &mode);
-    std::cout << "screen " << GetSystemMetrics(SM_CXSCREEN) << " " << GetSystemMetrics(SM_CYSCREEN)
-              << " " << mode.dmDisplayFrequency << " acp " << GetACP() << "\n";
+              << GetClassLongW(gStimulation, GCL_STYLE) << " " << style(gStimulation) << " "
+              << (GetParent(gStimulation) == nullptr ? 0 : 1) << " " << rect(r) << "\nscreen "
+              << GetSystemMetrics(SM_CXSCREEN) << " " << GetSystemMetrics(SM_CYSCREEN) << " "
+              << GetACP() << "\n";
 }
 
-void controls()
+// Per child: class, id, rectangle in the control window's client area, styles, text.
+void controls(std::istream&)
 {
-    int index = 0;
     for (HWND c : children(gControl)) {
-        RECT screen{};
-        GetWindowRect(c, &screen);
-        RECT client = screen;
-        MapWindowPoints(nullptr, gControl, reinterpret_cast<POINT*>(&client), 2);
-        std::cout << index++ << " " << hex(className(c)) << " " << GetDlgCtrlID(c) << " "
-                  << rect(client) << " " << rect(screen) << " "
-                  << static_cast<DWORD>(GetWindowLongW(c, GWL_STYLE)) << " "
-                  << static_cast<DWORD>(GetWindowLongW(c, GWL_EXSTYLE)) << " " << hex(text(c))
-                  << "\n";
+        RECT r{};
+        GetWindowRect(c, &r);
+        MapWindowPoints(nullptr, gControl, reinterpret_cast<POINT*>(&r), 2);
+        std::cout << hex(className(c)) << " " << GetDlgCtrlID(c) << " " << rect(r) << " "
+                  << style(c) << " " << style(c, GWL_EXSTYLE) << " " << hex(text(c)) << "\n";
     }
 }
 
-void frequency()
+// Only the 16-bit forms: messages carrying pointers are not marshalled between processes
+// under Wine. UDM_GETRANGE answers the upper limit in the low word.
+void frequency(std::istream&)
 {
     const HWND slider = childOfClass(TRACKBAR_CLASSW);
     const HWND arrows = childOfClass(UPDOWN_CLASSW);
-    // The 16-bit forms: messages carrying pointers are not marshalled between processes
-    // under Wine. UDM_GETRANGE answers the upper limit in the low word.
     const LRESULT range = ask(arrows, UDM_GETRANGE);
-    std::cout << "slider " << ask(slider, TBM_GETRANGEMIN) << " " << ask(slider, TBM_GETRANGEMAX)
-              << " " << ask(slider, TBM_GETPOS) << " " << ask(slider, TBM_GETTHUMBLENGTH) << "\n"
-              << "arrows " << HIWORD(range) << " " << LOWORD(range) << " "
-              << LOWORD(ask(arrows, UDM_GETPOS)) << " "
-              << (reinterpret_cast<HWND>(ask(arrows, UDM_GETBUDDY)) == slider ? 1 : 0) << "\n"
-              << "display " << hex(text(childOfClass(L"EDIT"))) << "\n";
+    std::cout << ask(slider, TBM_GETRANGEMIN) << " " << ask(slider, TBM_GETRANGEMAX) << " "
+              << ask(slider, TBM_GETPOS) << " " << ask(slider, TBM_GETTHUMBLENGTH) << "\n"
+              << HIWORD(range) << " " << LOWORD(range) << " " << LOWORD(ask(arrows, UDM_GETPOS))
+              << " " << (reinterpret_cast<HWND>(ask(arrows, UDM_GETBUDDY)) == slider ? 1 : 0)
+              << "\n" << hex(text(childOfClass(L"EDIT"))) << "\n";
 }
 
+// Per list: count, selection, text; with `items` each item, read as the list's text while
+// it is selected (CB_GETLBTEXT carries a pointer), and the selection put back.
 void lists(bool items)
 {
     for (bool second : {false, true}) {
@@ -251,32 +211,22 @@ void lists(bool items)
         const LRESULT count = ask(list, CB_GETCOUNT);
         const LRESULT selected = ask(list, CB_GETCURSEL);
         std::cout << count << " " << selected << " " << hex(text(list));
-        // CB_GETLBTEXT carries a pointer: each item is selected in turn and read as the
-        // list's own text instead.
-        for (LRESULT i = 0; items && i < count; ++i) {
-            ask(list, CB_SETCURSEL, static_cast<WPARAM>(i));
-            std::cout << " " << hex(text(list));
+        for (LRESULT i = 0; items && i <= count; ++i) {
+            ask(list, CB_SETCURSEL, static_cast<WPARAM>(i < count ? i : selected));
+            if (i < count)
+                std::cout << " " << hex(text(list));
         }
-        if (items)
-            ask(list, CB_SETCURSEL, static_cast<WPARAM>(selected));
         std::cout << "\n";
     }
 }
 
-BOOL CALLBACK findDialog(HWND window, LPARAM found)
-{
-    if (IsWindowVisible(window) && className(window) == L"#32770") {
-        *reinterpret_cast<HWND*>(found) = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-void message()
+// "none", or "box" and the longest text of the message box the control window owns.
+void message(std::istream&)
 {
     HWND box = nullptr;
-    EnumThreadWindows(GetWindowThreadProcessId(gControl, nullptr), findDialog,
-                      reinterpret_cast<LPARAM>(&box));
+    while ((box = FindWindowExW(nullptr, box, L"#32770", nullptr)) != nullptr &&
+           (!IsWindowVisible(box) || GetWindow(box, GW_OWNER) != gControl)) {
+    }
     std::wstring longest;
     for (HWND c : box != nullptr ? children(box) : std::vector<HWND>{})
         if (text(c).size() > longest.size())
@@ -297,114 +247,87 @@ std::vector<DWORD> threadIds()
     return out;
 }
 
-void footprint()
+// Threads, handles, private bytes (PagefileUsage: the private commit, which Wine fills).
+void footprint(std::istream&)
 {
     DWORD handles = 0;
     PROCESS_MEMORY_COUNTERS memory{};
     HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, gProcessId);
     if (process != nullptr) {
         GetProcessHandleCount(process, &handles);
-        // PagefileUsage is the private commit, as PrivateUsage; Wine fills only the first.
         GetProcessMemoryInfo(process, &memory, sizeof memory);
         CloseHandle(process);
     }
     std::cout << threadIds().size() << " " << handles << " " << memory.PagefileUsage << "\n";
 }
 
-// Where a thread started, "module+0xOFFSET": a worker of the program's, or a thread the
-// system started for it (the sound system's own lives in winmm.dll).
-std::string threadStart(HANDLE process, DWORD threadId)
+// Per thread: its id and where it started, "module+offset": a worker of the program's,
+// or a thread the system started for it (the sound system's own lives in winmm.dll).
+void threads(std::istream&)
 {
     using QueryThread = LONG(WINAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
     const auto query = reinterpret_cast<QueryThread>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread")));
-    HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, threadId);
-    ULONG_PTR start = 0;
-    const bool known = thread != nullptr && query(thread, 9 /* Win32StartAddress */, &start,
-                                                  sizeof start, nullptr) == 0;
-    if (thread != nullptr)
-        CloseHandle(thread);
-    HMODULE modules[512];
-    DWORD bytes = 0;
-    if (!known || !EnumProcessModules(process, modules, sizeof modules, &bytes))
-        return "unknown";
-    for (DWORD i = 0; i < bytes / sizeof(HMODULE); ++i) {
-        MODULEINFO info{};
-        const auto base = GetModuleInformation(process, modules[i], &info, sizeof info)
-                              ? reinterpret_cast<ULONG_PTR>(info.lpBaseOfDll) : 0;
-        if (base == 0 || start < base || start >= base + info.SizeOfImage)
-            continue;
-        char name[MAX_PATH] = "";
-        GetModuleBaseNameA(process, modules[i], name, sizeof name);
-        return std::string(name) + "+" + std::to_string(start - base);
+    for (DWORD id : threadIds()) {
+        HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, id);
+        ULONG_PTR start = 0;
+        if (thread != nullptr) {
+            query(thread, 9 /* ThreadQuerySetWin32StartAddress */, &start, sizeof start, nullptr);
+            CloseHandle(thread);
+        }
+        std::string where = "unknown";
+        HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, gProcessId);
+        MODULEENTRY32 module{};
+        module.dwSize = sizeof module;
+        for (BOOL more = Module32First(snap, &module); more; more = Module32Next(snap, &module)) {
+            const auto base = reinterpret_cast<ULONG_PTR>(module.modBaseAddr);
+            if (start >= base && start < base + module.modBaseSize)
+                where = std::string(module.szModule) + "+" + std::to_string(start - base);
+        }
+        CloseHandle(snap);
+        std::cout << id << " " << where << "\n";
     }
-    return "unknown";
 }
 
-void threads()
+void ping(std::istream&)
 {
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, gProcessId);
-    for (DWORD id : threadIds())
-        std::cout << id << " " << (process != nullptr ? threadStart(process, id) : "unknown") << "\n";
-    if (process != nullptr)
-        CloseHandle(process);
-}
-
-void ping()
-{
-    LARGE_INTEGER frequency, asked, answered;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&asked);
+    const auto asked = std::chrono::steady_clock::now();
     DWORD_PTR ignored = 0;
-    const bool answers =
-        SendMessageTimeoutW(gControl, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored) != 0;
-    QueryPerformanceCounter(&answered);
-    if (answers)
-        std::cout << "answered "
-                  << 1000.0 * static_cast<double>(answered.QuadPart - asked.QuadPart) /
-                         static_cast<double>(frequency.QuadPart)
-                  << "\n";
+    if (SendMessageTimeoutW(gControl, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored) != 0)
+        std::cout << "answered " << std::chrono::duration<double, std::milli>(
+                                        std::chrono::steady_clock::now() - asked).count() << "\n";
     else
         std::cout << "hung\n";
 }
 
-void count()
+// The icon group 101 of the executable at `path`: images; the first one's width, height,
+// colours and bits a pixel; its image's width, height (colour and mask) and bits.
+void icon(std::istream& in)
 {
-    int controlWindows = 0;
-    int shown = 0;
-    for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, L"ZarvelinWindow", nullptr)) != nullptr;)
-        ++controlWindows;
-    for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, L"PaintWindow", nullptr)) != nullptr;)
-        shown += IsWindowVisible(w) ? 1 : 0;
-    std::cout << controlWindows << " " << shown << "\n";
-}
-
-void icon(const std::string& path)
-{
+    std::string path;
+    std::getline(in >> std::ws, path);
     HMODULE exe = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    HRSRC group = exe != nullptr ? FindResourceW(exe, MAKEINTRESOURCEW(101), MAKEINTRESOURCEW(14))
-                                 : nullptr;
+    HRSRC group = exe != nullptr ? FindResourceA(exe, MAKEINTRESOURCEA(101), RT_GROUP_ICON) : nullptr;
     if (group == nullptr) {
         std::cout << "none\n";
         return;
     }
-    // The group: a count, then per image width, height, colours, reserved, planes, bits,
-    // bytes and the image's id.
+    // A count after 4 bytes; from byte 6 per image width, height, colours, reserved,
+    // planes, bits, bytes and the image's id.
     const auto* dir = static_cast<const BYTE*>(LockResource(LoadResource(exe, group)));
     const BYTE* entry = dir + 6;
-    const int id = entry[12] | entry[13] << 8;
-    HRSRC image = FindResourceW(exe, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(3));
-    const auto* header = image != nullptr
-        ? static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(exe, image))) : nullptr;
+    HRSRC image = FindResourceA(exe, MAKEINTRESOURCEA(entry[12] | entry[13] << 8), RT_ICON);
     std::cout << (dir[4] | dir[5] << 8) << " " << int{entry[0]} << " " << int{entry[1]} << " "
               << int{entry[2]} << " " << (entry[6] | entry[7] << 8);
-    if (header != nullptr)
+    if (image != nullptr) {
+        const auto* header = static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(exe, image)));
         std::cout << " " << header->biWidth << " " << header->biHeight << " " << header->biBitCount;
+    }
     std::cout << "\n";
     FreeLibrary(exe);
 }
 
-void kill()
+void kill(std::istream&)
 {
     HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, gProcessId);
     const bool ended = process != nullptr && TerminateProcess(process, 9) &&
@@ -418,51 +341,22 @@ void kill()
 
 int main()
 {
-    std::string line;
-    while (std::getline(std::cin, line)) {
+    const std::map<std::string, void (*)(std::istream&)> verbs = {
+        {"find", find}, {"state", state}, {"greys", greys}, {"window", window},
+        {"controls", controls}, {"frequency", frequency}, {"message", message},
+        {"lists", [](std::istream&) { lists(false); }}, {"listitems", [](std::istream&) { lists(true); }},
+        {"footprint", footprint}, {"threads", threads}, {"ping", ping}, {"icon", icon}, {"kill", kill}};
+    for (std::string line; std::getline(std::cin, line); std::cout << ".\n" << std::flush) {
         std::istringstream in(line);
         std::string verb;
         in >> verb;
-        if (verb == "find") {
-            find();
-        } else if (gStimulation == nullptr && verb != "count" && verb != "icon") {
+        const auto found = verbs.find(verb);
+        if (found == verbs.end())
+            std::cout << "error: unknown command '" << verb << "'\n";
+        else if (gStimulation == nullptr && verb != "find" && verb != "icon")
             std::cout << "error: no program found yet: send find first\n";
-        } else if (verb == "state") {
-            state();
-        } else if (verb == "greys") {
-            int n = 0;
-            in >> n;
-            greys(n);
-        } else if (verb == "window") {
-            window();
-        } else if (verb == "controls") {
-            controls();
-        } else if (verb == "frequency") {
-            frequency();
-        } else if (verb == "lists" || verb == "listitems") {
-            lists(verb == "listitems");
-        } else if (verb == "message") {
-            message();
-        } else if (verb == "footprint") {
-            footprint();
-        } else if (verb == "threads") {
-            threads();
-        } else if (verb == "ping") {
-            ping();
-        } else if (verb == "count") {
-            count();
-        } else if (verb == "icon") {
-            std::string path;
-            std::getline(in >> std::ws, path);
-            icon(path);
-        } else if (verb == "kill") {
-            kill();
-        } else {
-            std::cout << "error: unknown command '" << verb
-                      << "'; known: find state greys window controls frequency lists listitems"
-                         " message footprint threads ping count icon kill\n";
-        }
-        std::cout << ".\n" << std::flush;
+        else
+            found->second(in);
     }
     return 0;
 }

@@ -10,9 +10,7 @@ import sys
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(HERE, "..", "linux_face"))
-sys.path.insert(0, os.path.join(HERE, "..", "harness"))
+sys.path[:0] = [HERE, os.path.join(HERE, "..", "linux_face"), os.path.join(HERE, "..", "harness")]
 import xsession as xs  # noqa: E402
 from end_to_end import Run  # noqa: E402
 from report import check, fail, passed  # noqa: E402
@@ -25,12 +23,6 @@ def server_state(pid):
         return f.read().rsplit(")", 1)[1].split()[0]
 
 
-def stream_playing():
-    out = subprocess.run(["timeout", "2", "pactl", "list", "short", "sink-inputs"],
-                         capture_output=True, text=True)
-    return out.returncode == 0 and out.stdout.strip() != ""
-
-
 def main():
     face = WineFace.from_command_line(__doc__.strip().split("Usage: ")[1])
     with open(os.path.join(os.environ["XDG_RUNTIME_DIR"], "pulse", "pid")) as f:
@@ -39,7 +31,8 @@ def main():
     try:
         stim = run.start_session()
         check(server_state(server) != "T", "the server froze before the session began: start the freeze later")
-        xs.wait_for(stream_playing, "the session's stream")
+        xs.wait_for(lambda: subprocess.run(["timeout", "2", "pactl", "list", "short", "sink-inputs"],
+                                           capture_output=True, text=True).stdout.strip(), "the session's stream")
         xs.wait_for(lambda: server_state(server) == "T", "the server to freeze", timeout=120)
         time.sleep(0.5)  # blocks outstanding that the server never takes
         xs.xdotool("key", "space")

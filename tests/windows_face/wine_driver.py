@@ -3,43 +3,9 @@ test's X server, worked with the same X input as the Linux face; what X cannot s
 window's own drawing context, the cursor, enabled and focus state, the controls, the
 footprint) comes from face_probe.exe, a small Win32 program in the same Wine prefix."""
 import subprocess
+import sys
 
 import xsession as xs
-
-
-class Probe:
-    """face_probe.exe, asked one command at a time."""
-
-    def __init__(self, wine_run, exe):
-        self.proc = subprocess.Popen([wine_run, exe], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                     text=True, encoding="utf-8")
-
-    def lines(self, command):
-        self.proc.stdin.write(command + "\n")
-        self.proc.stdin.flush()
-        out = []
-        while True:
-            line = self.proc.stdout.readline()
-            if line == "":
-                raise RuntimeError("face_probe.exe ended during %r" % command)
-            if line.rstrip("\n") == ".":
-                break
-            out.append(line.rstrip("\n"))
-        if out and out[0].startswith("error:"):
-            raise RuntimeError("face_probe.exe: %s" % out[0])
-        return out
-
-    def words(self, command):
-        return self.lines(command)[0].split()
-
-    def close(self):
-        if self.proc.poll() is None:
-            self.proc.stdin.close()
-            try:
-                self.proc.wait(timeout=20)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
 
 
 def text(hex_utf8):
@@ -59,8 +25,7 @@ class WineFace:
 
     def __init__(self, wine_run, exe, probe_exe):
         self.wine_run, self.exe, self.probe_exe = wine_run, exe, probe_exe
-        self.proc = None
-        self.probe = None
+        self.proc = self.probe = None
 
     @staticmethod
     def can_run(wine_run):
@@ -70,26 +35,41 @@ class WineFace:
     def from_command_line(cls, usage):
         """The face a script's command line WINE-RUN PROBE.exe ZARVELIN.exe names; exits 2
         with `usage` on any other, 77 where Wine cannot run this build."""
-        import sys
         from report import skip
         if len(sys.argv) != 4:
             print(usage)
             sys.exit(2)
-        wine_run, probe_exe, exe = sys.argv[1:]
-        if not cls.can_run(wine_run):
+        if not cls.can_run(sys.argv[1]):
             skip("Wine cannot run this build here")
-        return cls(wine_run, exe, probe_exe)
+        return cls(sys.argv[1], sys.argv[3], sys.argv[2])
+
+    def ask(self, command):
+        """face_probe.exe's answer to one command: its lines up to the "." line."""
+        self.probe.stdin.write(command + "\n")
+        self.probe.stdin.flush()
+        out = []
+        for line in iter(self.probe.stdout.readline, ".\n"):
+            if line == "":
+                raise RuntimeError("face_probe.exe ended during %r" % command)
+            out.append(line.rstrip("\n"))
+        if out and out[0].startswith("error:"):
+            raise RuntimeError("face_probe.exe: %s" % out[0])
+        return out
+
+    def words(self, command):
+        return self.ask(command)[0].split()
 
     def start(self):
-        # A Wine server keeps the desktop of the X display it started on: wait for any
-        # earlier one in the prefix (another test's, on another Xvfb) to wind down.
         if self.probe is None:
+            # A Wine server keeps the desktop of the X display it started on: wait for any
+            # earlier one in the prefix (another test's, on another Xvfb) to wind down.
             subprocess.run([self.wine_run, "--wait-server", "120"], check=True)
         self.proc = subprocess.Popen([self.wine_run, self.exe])
         if self.probe is None:
-            self.probe = Probe(self.wine_run, self.probe_exe)
+            self.probe = subprocess.Popen([self.wine_run, self.probe_exe], stdin=subprocess.PIPE,
+                                          stdout=subprocess.PIPE, text=True, encoding="utf-8")
         # A fresh prefix can take a while to come up.
-        xs.wait_for(lambda: self.probe.words("find")[0] != "none", "zarvelin.exe's two windows",
+        xs.wait_for(lambda: self.words("find")[0] != "none", "zarvelin.exe's two windows",
                     timeout=120, step=0.1)
         return xs.control_window()
 
@@ -100,62 +80,59 @@ class WineFace:
             return None
 
     def in_front(self, window, role):
-        """The window (`role`: "control" or "stimulation") is the foreground window, which
-        keys reach. The X focus can sit on another full-screen window for a while
-        (the window manager's own) while Wine's foreground already moved."""
+        """The window (`role`: "control" or "stimulation") is Wine's foreground window,
+        which keys reach; the X focus can sit a while longer on the window manager's."""
         return self.state()["foreground"] == role
 
     def kill(self):
         """Ended outright (TerminateProcess): its mutex is left abandoned."""
-        check_killed = self.probe.words("kill")
+        said = self.words("kill")
         self.proc.wait(timeout=30)
-        if check_killed != ["killed"]:
-            raise AssertionError("the program could not be killed: %r" % check_killed)
+        if said != ["killed"]:
+            raise AssertionError("the program could not be killed: %r" % said)
 
     def state(self):
-        """visible, enabled, cursor, iconic as 0/1; focus, foreground as a window's role."""
-        w = self.probe.words("state")
-        return {w[i]: int(w[i + 1]) if w[i + 1].isdigit() else w[i + 1] for i in range(0, len(w), 2)}
+        """enabled, cursor as 0/1; focus, foreground as a window's role."""
+        w = self.words("state")
+        return {k: int(v) if v.isdigit() else v for k, v in zip(w[::2], w[1::2])}
 
     def greys(self, count):
         """`count` greys of the stimulation window, read through its own drawing context."""
-        w = self.probe.words("greys %d" % count)
-        if w and w[0] == "bad":
+        w = self.words("greys %d" % count)
+        if w[0] == "bad":
             raise AssertionError("pixel (%s,%s) of the stimulation window is not grey: %s" % tuple(w[1:4]))
         return [int(v) for v in w]
 
     def frequency(self):
-        """The display's text and the slider's and arrows' positions."""
-        lines = {line.split()[0]: line.split()[1:] for line in self.probe.lines("frequency")}
-        return {"slider": [int(v) for v in lines["slider"]], "arrows": [int(v) for v in lines["arrows"]],
-                "display": text(lines["display"][0])}
+        """The display's text; the slider's range, position and thumb; the arrows'
+        range, position and whether their buddy is the slider."""
+        slider, arrows, display = (line.split() for line in self.ask("frequency"))
+        return {"slider": [int(v) for v in slider], "arrows": [int(v) for v in arrows],
+                "display": text(display[0])}
 
     def lists(self, items=False):
         """Per list: item count, selection, its text (and with `items` every item's)."""
-        out = []
-        for line in self.probe.lines("listitems" if items else "lists"):
-            w = line.split()
-            out.append({"count": int(w[0]), "selected": int(w[1]), "text": text(w[2]),
-                        "items": [text(v) for v in w[3:]]})
-        return out
+        rows = [line.split() for line in self.ask("listitems" if items else "lists")]
+        return [{"count": int(w[0]), "selected": int(w[1]), "text": text(w[2]),
+                 "items": [text(v) for v in w[3:]]} for w in rows]
 
     def message(self):
         """The message box's text, or None while no message box shows."""
-        w = self.probe.words("message")
+        w = self.words("message")
         return None if w[0] == "none" else text(w[1])
 
     def threads(self):
         """The program's threads: id -> where it started ("module+offset")."""
-        return dict(line.split() for line in self.probe.lines("threads"))
+        return dict(line.split() for line in self.ask("threads"))
 
     def footprint(self):
-        threads, handles, private = map(int, self.probe.words("footprint"))
+        threads, handles, private = map(int, self.words("footprint"))
         return {"threads": threads, "handles": handles, "private_kb": private // 1024}
 
     def ping(self):
         """Milliseconds the control window's thread took to answer a message; None if it
         did not within 5 s."""
-        w = self.probe.words("ping")
+        w = self.words("ping")
         return float(w[1]) if w[0] == "answered" else None
 
     def keyboard_owners(self):
@@ -180,11 +157,17 @@ class WineFace:
         return out
 
     def output(self):
+        """Ends the program if it still runs, and the probe (at the end of its input)."""
         if self.proc is not None and self.proc.poll() is None:
             self.proc.kill()
             self.proc.wait()
         if self.probe is not None:
-            self.probe.close()
+            self.probe.stdin.close()
+            try:
+                self.probe.wait(timeout=20)
+            except subprocess.TimeoutExpired:
+                self.probe.kill()
+                self.probe.wait()
             self.probe = None
         subprocess.run([self.wine_run, "--wait-server", "60"])
         return ""
