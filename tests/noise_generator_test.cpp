@@ -7,15 +7,13 @@ namespace {
 TEST(NoiseGenerator, FirstDrawsFromAFreshGenerator)
 {
     NoiseGenerator g;
-    const std::uint32_t expected[] = {41, 18467, 6334, 26500, 19169, 15724};
-    for (std::uint32_t value : expected)
+    for (std::uint32_t value : {41u, 18467u, 6334u, 26500u, 19169u, 15724u})
         EXPECT_EQ(g.next(), value);
 }
 
 TEST(NoiseGenerator, SkipEqualsDrawingThatManyTimes)
 {
-    const std::uint64_t counts[] = {0, 1, 2, 3, 7, 1000, 12288, 123457, (1ull << 32) + 5};
-    for (std::uint64_t count : counts) {
+    for (std::uint64_t count : {0ull, 1ull, 2ull, 3ull, 7ull, 1000ull, 12288ull, 123457ull, (1ull << 32) + 5}) {
         NoiseGenerator stepped, skipped;
         stepped.state = skipped.state = 0xDEADBEEFu;
         // 2^32 draws bring an LCG of full period back to where it was.

@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "settings/settings.h"
 #include "tests/fakes/fake_seams.h"
@@ -11,67 +8,44 @@
 
 namespace {
 
-using Log = std::vector<std::string>;
-
-bool waitForLogEntry(const std::string& entry)
+// Sessions one after the other, the timer ticked by hand while the worker polls the flag
+// on its own thread: each session starts at tick 0 with its own frequency's curve; a
+// platform that counts ticks by the clock jumps ahead and counts on from there; the timer
+// stops once the flag drops; visual none starts no timer and shows nothing.
+TEST(StrobeWorker, EachSessionTicksItsOwnCurve)
 {
-    for (int i = 0; i < 2000; ++i) {
-        for (const std::string& e : fake::log())
-            if (e == entry)
-                return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return false;
-}
-
-class Strobe : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
+    const struct {
+        std::uint32_t frequency;
+        VisualMode visual;
+        std::uint32_t ticksBeforeJump, jumpTo; // then one more tick
+        std::vector<int> levels;
+        std::uint32_t counted;
+    } cases[] = {
+        {780, VisualStrobe, 8, 32, {0, 0, 2, 5, 9, 14, 21, 28, 254, 253}, 34}, // 64 ticks a cycle
+        {5000, VisualStrobe, 4, 20, {0, 24, 87, 166, 0, 24}, 22},              // 10 ticks a cycle
+        {780, VisualNone, 0, 0, {}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.frequency);
         fake::reset();
-        gStimulationSettings = StimulationSettings{};
+        gStimulationSettings = {c.frequency, SoundNone, c.visual};
+        SessionFlagType flag{1};
+        std::thread worker(StrobeWorker, &flag);
+        if (c.visual == VisualStrobe) {
+            EXPECT_TRUE(fake::eventually([] { return !fake::log().empty(); })); // the timer started
+            for (std::uint32_t i = 0; i < c.ticksBeforeJump; ++i)
+                strobeTick();
+            strobeTickAt(c.jumpTo);
+            strobeTick();
+        }
+        flag.store(0);
+        wakeStrobeWorker();
+        worker.join();
+        EXPECT_EQ(fake::filledLevels(), c.levels);
+        EXPECT_EQ(fake::log(), (c.visual == VisualStrobe ? std::vector<std::string>{"timerStart", "timerStop"}
+                                                          : std::vector<std::string>{}));
+        EXPECT_EQ(tickCounter, c.counted);
     }
-    SessionFlagType flag{1};
-};
-
-// The timer is ticked by hand while the worker polls the flag on its own thread.
-TEST_F(Strobe, TicksPaintTheCurveAndTheWorkerTearsDownInOrder)
-{
-    std::thread worker(StrobeWorker, &flag);
-    ASSERT_TRUE(waitForLogEntry("timerStart"));
-    for (int i = 0; i < 8; ++i)
-        strobeTick();
-    strobeTickAt(32); // a platform that counts ticks by the clock jumps ahead
-    strobeTick();
-    flag.store(0);
-    worker.join();
-    EXPECT_EQ(fake::filledLevels(), (std::vector<int>{0, 0, 2, 5, 9, 14, 21, 28, 254, 253}));
-    EXPECT_EQ(fake::log(), (Log{"timerStart", "timerStop"}));
-    EXPECT_EQ(tickCounter, 34u);
-}
-
-TEST_F(Strobe, EachSessionStartsAtTickZeroWithItsOwnFrequency)
-{
-    gStimulationSettings.frequency = 5000;
-    std::thread worker(StrobeWorker, &flag);
-    ASSERT_TRUE(waitForLogEntry("timerStart"));
-    for (int i = 0; i < 6; ++i)
-        strobeTick();
-    flag.store(0);
-    worker.join();
-    EXPECT_EQ(fake::filledLevels(), (std::vector<int>{0, 24, 87, 166, 229, 254}));
-}
-
-TEST_F(Strobe, VisualNoneStartsNoTimer)
-{
-    gStimulationSettings.visualMode = VisualNone;
-    std::thread worker(StrobeWorker, &flag);
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    flag.store(0);
-    wakeStrobeWorker();
-    worker.join();
-    EXPECT_TRUE(fake::log().empty());
-    EXPECT_TRUE(fake::filledLevels().empty());
 }
 
 } // namespace

@@ -2,27 +2,23 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "session/desktop.h"
 #include "session/thread_prologue.h"
-#include "tests/fakes/fake_wave_device.h"
 #include "visual/strobe_timer.h"
 
 namespace fake {
 namespace {
 std::mutex gMutex;
+std::condition_variable gReleased;
 std::vector<std::string> gLog;
-std::condition_variable gChanged; // a thread is held or let go
-int gHeldThreads = 0;
-unsigned gReleases = 0; // a held thread goes once this moves on
 std::vector<int> gLevels;
+bool gHold = false;
+int gHeld = 0;
 } // namespace
 
-namespace {
-bool gHoldThreads = false;
-}
-bool timerRunning = false;
 double refreshRate = 0.0;
 
 std::vector<std::string> log()
@@ -40,34 +36,40 @@ void record(const std::string& entry)
 void reset()
 {
     resetWaveDevice();
+    releaseThreads(); // no thread stays held across tests
     std::lock_guard<std::mutex> lock(gMutex);
     gLog.clear();
-    ++gReleases; // no thread stays held across tests
-    gChanged.notify_all();
     gLevels.clear();
-    gHoldThreads = false;
-    timerRunning = false;
     refreshRate = 0.0;
 }
 
-int heldThreads()
+bool eventually(const std::function<bool()>& done)
 {
-    std::lock_guard<std::mutex> lock(gMutex);
-    return gHeldThreads;
+    for (int i = 0; i < 5000; ++i) {
+        if (done())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return done();
 }
 
 void holdNewThreads()
 {
     std::lock_guard<std::mutex> lock(gMutex);
-    gHoldThreads = true;
+    gHold = true;
+}
+
+int heldThreads()
+{
+    std::lock_guard<std::mutex> lock(gMutex);
+    return gHeld;
 }
 
 void releaseThreads()
 {
     std::lock_guard<std::mutex> lock(gMutex);
-    gHoldThreads = false;
-    ++gReleases;
-    gChanged.notify_all();
+    gHold = false;
+    gReleased.notify_all();
 }
 
 std::vector<int> filledLevels()
@@ -78,20 +80,15 @@ std::vector<int> filledLevels()
 
 } // namespace fake
 
-// Threads -------------------------------------------------------------------------
-
 void threadPrologue()
 {
     std::unique_lock<std::mutex> lock(fake::gMutex);
-    if (!fake::gHoldThreads)
+    if (!fake::gHold)
         return;
-    const unsigned releases = fake::gReleases;
-    ++fake::gHeldThreads;
-    fake::gChanged.wait(lock, [releases] { return fake::gReleases != releases; });
-    --fake::gHeldThreads;
+    ++fake::gHeld;
+    fake::gReleased.wait(lock, [] { return !fake::gHold; });
+    --fake::gHeld;
 }
-
-// Desktop -------------------------------------------------------------------------
 
 void desktopShowCursor(bool visible) { fake::record(visible ? "showCursor" : "hideCursor"); }
 void desktopShowStimulationWindow() { fake::record("showStimulationWindow"); }
@@ -101,21 +98,8 @@ void desktopFocusControlWindow() { fake::record("focusControl"); }
 double desktopRefreshRate() { return fake::refreshRate; }
 void desktopTellUser(const char* text) { fake::record(std::string("tell: ") + text); }
 
-// Strobe --------------------------------------------------------------------------
-
-void strobeTimerStart()
-{
-    fake::record("timerStart");
-    std::lock_guard<std::mutex> lock(fake::gMutex);
-    fake::timerRunning = true;
-}
-
-void strobeTimerStop()
-{
-    fake::record("timerStop");
-    std::lock_guard<std::mutex> lock(fake::gMutex);
-    fake::timerRunning = false;
-}
+void strobeTimerStart() { fake::record("timerStart"); }
+void strobeTimerStop() { fake::record("timerStop"); }
 
 void strobeShow(std::uint8_t level)
 {

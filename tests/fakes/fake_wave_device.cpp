@@ -1,10 +1,9 @@
-#include "tests/fakes/fake_wave_device.h"
-
-#include <chrono>
+// The wave device verbs over a sound system the tests steer (tests/fakes/fake_seams.h):
+// it can find no device, freeze, fail, or finish blocks only as fast as a test lets it.
+#include <algorithm>
 #include <condition_variable>
 #include <limits>
 #include <mutex>
-#include <string>
 
 #include "sound/wave_device.h"
 #include "tests/fakes/fake_seams.h"
@@ -12,7 +11,6 @@
 namespace fake {
 
 std::atomic<bool> deviceOpens{true};
-std::atomic<bool> deviceSilent{false};
 std::atomic<int> deviceFailsAfter{0};
 std::function<void()> onOpen;
 std::function<void(int)> onAsk;
@@ -21,35 +19,32 @@ std::atomic<int> mostDevicesOpen{0};
 
 namespace {
 
-constexpr std::uint64_t kNoLimit = std::numeric_limits<std::uint64_t>::max();
 // Enough for any test to look at; a session left streaming gives thousands.
 constexpr std::size_t kContentsKept = 64;
 
-std::mutex gLock;
-std::condition_variable gChanged; // an ask, a thaw, a new limit, a block given
-bool gFrozenOpens = false;
-bool gFrozenEnds = false;
-std::uint64_t gLimit = kNoLimit;
-std::uint64_t gWrittenTotal = 0;
-std::vector<SampleBlock> gContents;
-int gOpened = 0;
-int gAsks = 0;
-
-// Per slot: asks not yet taken, and the stream of its device.
-struct FakeSlot {
-    int asks = 0;
+struct Slot {
+    int asks = 0; // not yet taken
     SampleBlock* copies = nullptr;
     std::uint64_t written = 0;  // blocks given since open
     std::uint64_t reported = 0; // blocks said to be finished
 };
-FakeSlot gSlot[kDeviceSlots];
 
-// Blocks the device has finished by now.
-std::uint64_t finished(const FakeSlot& s)
+struct System {
+    bool frozenOpens = false, frozenEnds = false;
+    std::uint64_t limit = std::numeric_limits<std::uint64_t>::max();
+    std::uint64_t written = 0;
+    std::vector<SampleBlock> contents;
+    int asks = 0;
+    Slot slots[kDeviceSlots];
+};
+
+std::mutex gLock;
+std::condition_variable gChanged; // an ask, a thaw, a new limit, a block given
+System gSystem;
+
+std::uint64_t finished(const Slot& s)
 {
-    if (deviceSilent)
-        return 0;
-    return s.written < gLimit ? s.written : gLimit;
+    return std::min(s.written, gSystem.limit);
 }
 
 // A call into the sound system: waits while that kind of call is frozen.
@@ -65,66 +60,47 @@ void resetWaveDevice()
 {
     std::lock_guard<std::mutex> g(gLock);
     deviceOpens = true;
-    deviceSilent = false;
     deviceFailsAfter = 0;
     onOpen = nullptr;
     onAsk = nullptr;
     devicesOpenNow = 0;
     mostDevicesOpen = 0;
-    gFrozenOpens = false;
-    gFrozenEnds = false;
-    gLimit = kNoLimit;
-    gWrittenTotal = 0;
-    gContents.clear();
-    gOpened = 0;
-    gAsks = 0;
+    gSystem = System{};
     gChanged.notify_all();
 }
 
 void setFrozen(bool opens, bool ends)
 {
     std::lock_guard<std::mutex> g(gLock);
-    gFrozenOpens = opens;
-    gFrozenEnds = ends;
+    gSystem.frozenOpens = opens;
+    gSystem.frozenEnds = ends;
     gChanged.notify_all();
 }
 
 void limitPlayed(std::uint64_t blocks)
 {
     std::lock_guard<std::mutex> g(gLock);
-    gLimit = blocks;
+    gSystem.limit = blocks;
     gChanged.notify_all();
-}
-
-bool awaitWritten(std::uint64_t blocks)
-{
-    std::unique_lock<std::mutex> g(gLock);
-    return gChanged.wait_for(g, std::chrono::seconds(5), [blocks] { return gWrittenTotal >= blocks; });
 }
 
 std::uint64_t writtenBlocks()
 {
     std::lock_guard<std::mutex> g(gLock);
-    return gWrittenTotal;
+    return gSystem.written;
 }
 
 std::vector<SampleBlock> writtenContents()
 {
     std::lock_guard<std::mutex> g(gLock);
-    return gContents;
-}
-
-int devicesOpened()
-{
-    std::lock_guard<std::mutex> g(gLock);
-    return gOpened;
+    return gSystem.contents;
 }
 
 } // namespace fake
 
 using fake::gChanged;
 using fake::gLock;
-using fake::gSlot;
+using fake::gSystem;
 
 bool waveDevicePrepare(int)
 {
@@ -134,7 +110,7 @@ bool waveDevicePrepare(int)
 void waveDeviceForget(int slot)
 {
     std::lock_guard<std::mutex> g(gLock);
-    gSlot[slot].asks = 0;
+    gSystem.slots[slot].asks = 0;
 }
 
 void waveDeviceAsk(int slot)
@@ -143,8 +119,8 @@ void waveDeviceAsk(int slot)
     int ask;
     {
         std::lock_guard<std::mutex> g(gLock);
-        ++gSlot[slot].asks;
-        ask = ++fake::gAsks;
+        ++gSystem.slots[slot].asks;
+        ask = ++gSystem.asks;
         asked = fake::onAsk;
         gChanged.notify_all();
     }
@@ -155,23 +131,20 @@ void waveDeviceAsk(int slot)
 void waveDeviceAwaitAsk(int slot)
 {
     std::unique_lock<std::mutex> g(gLock);
-    gChanged.wait(g, [slot] { return gSlot[slot].asks > 0; });
-    gSlot[slot].asks = 0;
+    gChanged.wait(g, [slot] { return gSystem.slots[slot].asks > 0; });
+    gSystem.slots[slot].asks = 0;
 }
 
 bool waveDeviceOpen(int slot, SampleBlock* copies)
 {
     fake::record("open");
-    fake::systemCall(fake::gFrozenOpens);
+    fake::systemCall(gSystem.frozenOpens);
     if (!fake::deviceOpens)
         return false;
     std::function<void()> opened;
     {
         std::lock_guard<std::mutex> g(gLock);
-        gSlot[slot].copies = copies;
-        gSlot[slot].written = 0;
-        gSlot[slot].reported = 0;
-        ++fake::gOpened;
+        gSystem.slots[slot] = {0, copies, 0, 0};
         if (++fake::devicesOpenNow > fake::mostDevicesOpen)
             fake::mostDevicesOpen = fake::devicesOpenNow.load();
         opened = fake::onOpen;
@@ -185,11 +158,10 @@ BlockWrite waveDeviceWrite(int slot, int copy)
 {
     fake::record("write" + std::to_string(copy));
     std::lock_guard<std::mutex> g(gLock);
-    fake::FakeSlot& s = gSlot[slot];
+    fake::Slot& s = gSystem.slots[slot];
     ++s.written;
-    ++fake::gWrittenTotal;
-    if (fake::gContents.size() < fake::kContentsKept)
-        fake::gContents.push_back(s.copies[copy]);
+    if (++gSystem.written <= fake::kContentsKept)
+        gSystem.contents.push_back(s.copies[copy]);
     gChanged.notify_all();
     return BlockWrite::Taken;
 }
@@ -197,12 +169,11 @@ BlockWrite waveDeviceWrite(int slot, int copy)
 bool waveDevicePlayed(int slot, std::uint64_t* played)
 {
     std::lock_guard<std::mutex> g(gLock);
-    fake::FakeSlot& s = gSlot[slot];
+    fake::Slot& s = gSystem.slots[slot];
     const int failsAfter = fake::deviceFailsAfter;
     if (failsAfter > 0 && s.written >= static_cast<std::uint64_t>(failsAfter))
         return false;
-    s.reported = fake::finished(s);
-    *played = s.reported;
+    *played = s.reported = fake::finished(s);
     return true;
 }
 
@@ -210,7 +181,7 @@ bool waveDevicePlayed(int slot, std::uint64_t* played)
 bool waveDeviceWait(int slot, bool)
 {
     std::unique_lock<std::mutex> g(gLock);
-    fake::FakeSlot& s = gSlot[slot];
+    fake::Slot& s = gSystem.slots[slot];
     gChanged.wait(g, [&s] { return s.asks > 0 || fake::finished(s) > s.reported; });
     s.asks = 0;
     return true;
@@ -219,12 +190,12 @@ bool waveDeviceWait(int slot, bool)
 void waveDeviceReset(int)
 {
     fake::record("reset");
-    fake::systemCall(fake::gFrozenEnds);
+    fake::systemCall(gSystem.frozenEnds);
 }
 
 void waveDeviceClose(int)
 {
     fake::record("close");
-    fake::systemCall(fake::gFrozenEnds);
+    fake::systemCall(gSystem.frozenEnds);
     --fake::devicesOpenNow;
 }
