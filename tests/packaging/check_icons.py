@@ -12,65 +12,42 @@ import xml.etree.ElementTree as ET
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "harness"))
 from report import Report  # noqa: E402
 
-resources = sys.argv[1]
-report = Report("check_icons")
+resources, report = sys.argv[1], Report("check_icons")
 
 
-def files_under(root):
-    found = {}
-    for folder, _, names in os.walk(root):
-        for name in names:
-            path = os.path.join(folder, name)
-            found[os.path.relpath(path, root)] = open(path, "rb").read()
-    return found
+def files_under(root, prefix=""):
+    return {os.path.join(prefix, os.path.relpath(os.path.join(folder, name), root)):
+            open(os.path.join(folder, name), "rb").read() for folder, _, names in os.walk(root) for name in names}
 
 
 with tempfile.TemporaryDirectory() as fresh:
     subprocess.run([sys.executable, os.path.join(resources, "make_icon.py"), fresh], check=True)
     drawn = files_under(fresh)
-committed = files_under(os.path.join(resources, "icons"))
-committed = {os.path.join("icons", k): v for k, v in committed.items()}
+committed = files_under(os.path.join(resources, "icons"), "icons")
 committed["zarvelin.ico"] = open(os.path.join(resources, "zarvelin.ico"), "rb").read()
-
 for name in sorted(set(drawn) | set(committed)):
-    if name not in committed:
-        report.fail("%s is drawn but not committed" % name)
-    elif name not in drawn:
-        report.fail("%s is committed but no longer drawn" % name)
-    elif drawn[name] != committed[name]:
-        report.fail("%s differs from what make_icon.py draws: run it again" % name)
+    report.check(drawn.get(name) == committed.get(name), "%s (committed: %s, drawn: %s) is not what "
+                 "make_icon.py draws now: run it again" % (name, name in committed, name in drawn))
 
 ico = committed["zarvelin.ico"]
-reserved, kind, count = struct.unpack_from("<HHH", ico, 0)
-w, h, colours, _, planes, bits, size, offset = struct.unpack_from("<BBBBHHII", ico, 6)
-header = struct.unpack_from("<IiiHH", ico, offset)
-if (kind, count, w, h, colours, bits) != (1, 1, 32, 32, 16, 4) or header[4] != 4:
-    report.fail("zarvelin.ico is not one 32x32 16-colour image: %r"
-                    % ((kind, count, w, h, colours, bits, header),))
+kind, count, w, h, colours = struct.unpack_from("<2xHHBBB", ico)
+bits, offset = struct.unpack_from("<6xHxxxxI", ico, 6)
+header_bits = struct.unpack_from("<14xH", ico, offset)[0]
+report.check((kind, count, w, h, colours, bits, header_bits) == (1, 1, 32, 32, 16, 4, 4),
+             "zarvelin.ico is not one 32x32 16-colour image")
 
-expected_sizes = {16, 32, 48, 64, 128, 256}
-seen_sizes = set()
+sizes = set()
 for name, data in committed.items():
-    if not name.endswith(".png"):
-        continue
-    if data[:8] != b"\x89PNG\r\n\x1a\n" or data[12:16] != b"IHDR":
-        report.fail("%s is not a PNG" % name)
-        continue
-    pw, ph, depth, colour_type = struct.unpack_from(">IIBB", data, 16)
-    folder = name.split(os.sep)[2]
-    if folder != "%dx%d" % (pw, ph) or pw != ph or (depth, colour_type) != (8, 6):
-        report.fail("%s is %dx%d (depth %d, type %d) in folder %s"
-                        % (name, pw, ph, depth, colour_type, folder))
-    seen_sizes.add(pw)
-if seen_sizes != expected_sizes:
-    report.fail("PNG sizes %s, wanted %s" % (sorted(seen_sizes), sorted(expected_sizes)))
+    if name.endswith(".png"):
+        w, h, depth, colour_type = struct.unpack_from(">IIBB", data, 16)
+        report.check(data[:16] == b"\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR" and w == h and (depth, colour_type) == (8, 6)
+                     and name.split(os.sep)[2] == "%dx%d" % (w, h), "%s is not an RGBA PNG of its folder's size" % name)
+        sizes.add(w)
+report.check(sizes == {16, 32, 48, 64, 128, 256}, "PNG sizes %s" % sorted(sizes))
 
-svg_name = os.path.join("icons", "hicolor", "scalable", "apps", "org.zarvelin.Zarvelin.svg")
 try:
-    root = ET.fromstring(committed[svg_name])
-    if root.get("viewBox") != "0 0 32 32":
-        report.fail("the SVG's view box is %r" % root.get("viewBox"))
+    view_box = ET.fromstring(committed["icons/hicolor/scalable/apps/org.zarvelin.Zarvelin.svg"]).get("viewBox")
+    report.check(view_box == "0 0 32 32", "the SVG's view box is %r" % view_box)
 except (KeyError, ET.ParseError) as e:
     report.fail("the SVG: %s" % e)
-
 sys.exit(report.done())
