@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <iostream>
 #include <map>
 #include <random>
@@ -261,32 +262,24 @@ void footprint(std::istream&)
     std::cout << threadIds().size() << " " << handles << " " << memory.PagefileUsage << "\n";
 }
 
-// Per thread: its id and where it started, "module+offset": a worker of the program's,
+// Per thread: its id and where it started, "module+address": a worker of the program's,
 // or a thread the system started for it (the sound system's own lives in winmm.dll).
 void threads(std::istream&)
 {
     using QueryThread = LONG(WINAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
     const auto query = reinterpret_cast<QueryThread>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread")));
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, gProcessId);
     for (DWORD id : threadIds()) {
         HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, id);
-        ULONG_PTR start = 0;
-        if (thread != nullptr) {
-            query(thread, 9 /* ThreadQuerySetWin32StartAddress */, &start, sizeof start, nullptr);
-            CloseHandle(thread);
-        }
-        std::string where = "unknown";
-        HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, gProcessId);
-        MODULEENTRY32 module{};
-        module.dwSize = sizeof module;
-        for (BOOL more = Module32First(snap, &module); more; more = Module32Next(snap, &module)) {
-            const auto base = reinterpret_cast<ULONG_PTR>(module.modBaseAddr);
-            if (start >= base && start < base + module.modBaseSize)
-                where = std::string(module.szModule) + "+" + std::to_string(start - base);
-        }
-        CloseHandle(snap);
-        std::cout << id << " " << where << "\n";
+        void* start = nullptr;
+        query(thread, 9 /* ThreadQuerySetWin32StartAddress */, &start, sizeof start, nullptr);
+        CloseHandle(thread);
+        char path[MAX_PATH] = "\\unknown";
+        GetMappedFileNameA(process, start, path, MAX_PATH);
+        std::cout << id << " " << std::strrchr(path, '\\') + 1 << "+" << start << "\n";
     }
+    CloseHandle(process);
 }
 
 void ping(std::istream&)
@@ -300,30 +293,22 @@ void ping(std::istream&)
         std::cout << "hung\n";
 }
 
-// The icon group 101 of the executable at `path`: images; the first one's width, height,
-// colours and bits a pixel; its image's width, height (colour and mask) and bits.
+// The icon group 101 of the executable at `path` (what Explorer shows): images; the
+// first one's width, height, colours and bits a pixel.
 void icon(std::istream& in)
 {
     std::string path;
     std::getline(in >> std::ws, path);
     HMODULE exe = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     HRSRC group = exe != nullptr ? FindResourceA(exe, MAKEINTRESOURCEA(101), RT_GROUP_ICON) : nullptr;
-    if (group == nullptr) {
-        std::cout << "none\n";
-        return;
-    }
     // A count after 4 bytes; from byte 6 per image width, height, colours, reserved,
-    // planes, bits, bytes and the image's id.
-    const auto* dir = static_cast<const BYTE*>(LockResource(LoadResource(exe, group)));
-    const BYTE* entry = dir + 6;
-    HRSRC image = FindResourceA(exe, MAKEINTRESOURCEA(entry[12] | entry[13] << 8), RT_ICON);
-    std::cout << (dir[4] | dir[5] << 8) << " " << int{entry[0]} << " " << int{entry[1]} << " "
-              << int{entry[2]} << " " << (entry[6] | entry[7] << 8);
-    if (image != nullptr) {
-        const auto* header = static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(exe, image)));
-        std::cout << " " << header->biWidth << " " << header->biHeight << " " << header->biBitCount;
-    }
-    std::cout << "\n";
+    // planes, bits.
+    const auto* dir = group != nullptr ? static_cast<const BYTE*>(LockResource(LoadResource(exe, group))) : nullptr;
+    if (dir == nullptr)
+        std::cout << "none\n";
+    else
+        std::cout << (dir[4] | dir[5] << 8) << " " << int{dir[6]} << " " << int{dir[7]} << " "
+                  << int{dir[8]} << " " << (dir[12] | dir[13] << 8) << "\n";
     FreeLibrary(exe);
 }
 

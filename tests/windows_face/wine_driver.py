@@ -104,8 +104,8 @@ class WineFace:
         return [int(v) for v in w]
 
     def frequency(self):
-        """The display's text; the slider's range, position and thumb; the arrows'
-        range, position and whether their buddy is the slider."""
+        """The display's text; the slider's range, position, thumb; the arrows' range,
+        position, and 1 if their buddy is the slider."""
         slider, arrows, display = (line.split() for line in self.ask("frequency"))
         return {"slider": [int(v) for v in slider], "arrows": [int(v) for v in arrows],
                 "display": text(display[0])}
@@ -119,10 +119,10 @@ class WineFace:
     def message(self):
         """The message box's text, or None while no message box shows."""
         w = self.words("message")
-        return None if w[0] == "none" else text(w[1])
+        return text(w[1]) if w[0] == "box" else None
 
     def threads(self):
-        """The program's threads: id -> where it started ("module+offset")."""
+        """The program's threads: id -> where it started ("module+address")."""
         return dict(line.split() for line in self.ask("threads"))
 
     def footprint(self):
@@ -142,9 +142,8 @@ class WineFace:
 
     def footprint_grew(self, at10, settled, end):
         """Threads at all; handles by more than 8 where Wine counts them (it reports 0);
-        private bytes by more than 4 MiB: a session that leaked a block's buffer (48 kB)
-        would add 4.2 MiB over 90 cycles, and Wine's own sound client was seen holding
-        2.5 MiB more, once, after the server came back from a freeze."""
+        private bytes by more than 4 MiB: a leaked block buffer (48 kB) adds 4.2 MiB over
+        90 cycles, Wine's sound client once held 2.5 MiB more after a server freeze."""
         out = []
         if settled["private_kb"] == 0:
             out.append("the program's private bytes could not be read")
