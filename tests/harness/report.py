@@ -1,27 +1,13 @@
-"""How a test script says how it went, one way for all of them.
+"""How a test script says how it went, one way for all of them; every failure line names
+the script or the check. Exit status 1 on failure, 77 (ctest's skip) on skip.
 
-Scripts that stop at their first failure (the face and soak checks of both faces):
-
-    report.check(condition, "what is wrong")   # a line and exit status 1 unless it holds
-    report.fail("what is wrong")               # a line and exit status 1
-    report.skip("why it cannot run")           # exit status 77, which ctest counts as skipped
-    report.passed("end to end")                # "end to end: OK"
-
-Scripts that go through a table of cases and count (sound, render, packaging):
-
-    r = Report("sound_check")
-    r.fail("what is wrong")       # counted; the script goes on to its next case
-    r.stop("what is wrong")       # counted, and the script ends now with 1
-    r.skip("why it cannot run")   # ends with 77
-    sys.exit(r.done())            # 0 when nothing failed, else 1, with the count
-
-Every failure line names the script or the check, so a failing test's output says at
-once what failed and where.
+Scripts that stop at their first failure: check(condition, "what is wrong"),
+fail("what is wrong"), skip("why it cannot run"), passed("end to end").
+Scripts that count through a table of cases: r = Report("sound_check"); r.check(ok, ...)
+and r.fail(...) count and go on, r.stop(...) counts and ends, r.skip(...),
+r.note(...), sys.exit(r.done()).
 """
 import sys
-
-SKIPPED = 77
-SKIP = SKIPPED
 
 
 def fail(message, who="FAIL"):
@@ -38,7 +24,7 @@ def check(condition, message):
 
 def skip(why):
     print("SKIP: " + why, flush=True)
-    sys.exit(SKIPPED)
+    sys.exit(77)
 
 
 def passed(what):
@@ -70,9 +56,10 @@ class Report:
 
     def skip(self, why):
         print("%s: SKIP: %s" % (self.name, why))
-        sys.exit(SKIPPED)
+        sys.exit(77)
 
     def done(self):
+        """0 when nothing failed, else 1 with the count."""
         if self.failures:
             print("%s: %d failure(s)" % (self.name, self.failures), file=sys.stderr)
             return 1

@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# vm32_run_test.sh: the emulated 32-bit machine (scripts/vm32/run.sh) as the Windows tests
-# use it: it runs 32-bit programs, its command works in the caller's folder of the shared
-# project and what it writes there stays, its output comes back, and its exit status is
-# the command's (a status lost on the way would turn failed tests into passed ones).
-# Exits 77 (skipped) where the machine's disk has not been made.
+# vm32_run_test.sh: the emulated 32-bit machine (scripts/vm32/run.sh) runs 32-bit programs
+# in the caller's folder of the shared project, keeps what they write there, and gives back
+# their output and exit status (a status lost on the way would pass failed tests).
+# Skipped (77) where the machine's disk has not been made.
 set -uo pipefail
 project=$(cd "$(dirname "$0")/../.." && pwd -P)
 run="$project/scripts/vm32/run.sh"
