@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # with-frozen-server.sh AFTER FOR COMMAND...
-# Runs COMMAND inside tests/scripts/with-pulse.sh and freezes that sound server (SIGSTOP)
-# AFTER seconds in, for FOR seconds, whatever COMMAND is doing then: a server that stops
-# answering in the middle of a program's work. The server always goes on again before
-# this ends, and COMMAND's exit status is the script's.
+# Runs COMMAND (inside tests/scripts/with-pulse.sh) and freezes that sound server
+# (SIGSTOP) AFTER seconds in, for FOR seconds, whatever COMMAND is doing then. The server
+# always goes on before this ends; COMMAND's exit status is the script's.
 set -uo pipefail
 after=$1 for_=$2; shift 2
 server_pid=$(cat "$XDG_RUNTIME_DIR/pulse/pid") || exit 1
