@@ -1,10 +1,8 @@
 // web_reference: what the native core computes, for the web face's tests to hold the
-// WebAssembly module and the page against. Built for the host from the same sources.
-//
-//   sound FREQ MODE FIRST FRAMES STATE  FRAMES stereo frames of sound mode MODE at FREQ
-//       hundredths of a hertz from frame index FIRST, the noise generator at STATE: raw
-//       s16 on stdout as the scalar path computes them a block at a time, then the
-//       generator's state after them (4 bytes)
+// WebAssembly module and the page against; built for the host from the same sources.
+//   sound FREQ MODE FIRST FRAMES STATE  FRAMES stereo frames of mode MODE at FREQ hundredths
+//       of a hertz from frame FIRST, the noise generator at STATE, a block at a time as the
+//       scalar path computes them: raw s16 on stdout, then the generator's state (4 bytes)
 //   strobe FREQ FIRST COUNT   the grey levels of COUNT ticks, one a line
 //   message FREQ REFRESH      1 if a screen of REFRESH Hz shows the strobe of FREQ, else 0
 //                             and the message
@@ -24,9 +22,9 @@ namespace {
 
 [[noreturn]] void usage(const char* bad)
 {
-    std::fprintf(stderr, "web_reference: '%s' is not accepted. Usage: sound FREQ MODE FIRST FRAMES STATE | "
-                         "strobe FREQ FIRST COUNT | message FREQ REFRESH | texts; FREQ 10..5000, MODE 0..3, "
-                         "the rest whole numbers below 2^32, REFRESH a number\n", bad);
+    std::fprintf(stderr, "web_reference: '%s' is not accepted. Usage: sound FREQ MODE FIRST FRAMES STATE | strobe FREQ "
+                 "FIRST COUNT | message FREQ REFRESH | texts; FREQ 10..5000, MODE 0..3, the rest whole numbers "
+                 "below 2^32, REFRESH a number\n", bad);
     std::exit(2);
 }
 
@@ -41,43 +39,40 @@ std::uint32_t number(const char* text, std::uint32_t least = 0, std::uint32_t mo
 
 std::uint32_t frequency(const char* text) { return number(text, kMinFrequency, kMaxFrequency); }
 
-int sound(char** a)
-{
-    const std::uint32_t f = frequency(a[0]);
-    const auto mode = static_cast<SoundMode>(number(a[1], 0, kSoundModeCount - 1));
-    std::uint32_t first = number(a[2]);
-    NoiseGenerator noise;
-    noise.state = number(a[4]);
-    static SampleBlock block;
-    for (std::uint32_t left = number(a[3]), n; left > 0; left -= n, first += n) {
-        n = std::min(left, kBlockFrames);
-        synthesizeFramesScalar(block.samples, n, f, mode, first, noise);
-        if (std::fwrite(block.samples, 4, n, stdout) != n)
-            return 1;
-    }
-    return std::fwrite(&noise.state, 4, 1, stdout) == 1 && std::fflush(stdout) == 0 ? 0 : 1;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     const std::string command = argc > 1 ? argv[1] : "";
-    if (command == "sound" && argc == 7)
-        return sound(argv + 2);
+    char** a = argv + 2;
+    if (command == "sound" && argc == 7) {
+        const std::uint32_t f = frequency(a[0]);
+        const auto mode = static_cast<SoundMode>(number(a[1], 0, kSoundModeCount - 1));
+        NoiseGenerator noise;
+        noise.state = number(a[4]);
+        static SampleBlock block;
+        for (std::uint32_t first = number(a[2]), left = number(a[3]), n; left > 0; left -= n, first += n) {
+            n = std::min(left, kBlockFrames);
+            synthesizeFramesScalar(block.samples, n, f, mode, first, noise);
+            if (std::fwrite(block.samples, 4, n, stdout) != n)
+                return 1;
+        }
+        return std::fwrite(&noise.state, 4, 1, stdout) == 1 && std::fflush(stdout) == 0 ? 0 : 1;
+    }
     if (command == "strobe" && argc == 5) {
-        const double step = phaseStep(ticksPerCycle(frequency(argv[2])));
-        for (std::uint32_t i = 0, first = number(argv[3]), count = number(argv[4]); i < count; ++i)
+        const double step = phaseStep(ticksPerCycle(frequency(a[0])));
+        for (std::uint32_t i = 0, first = number(a[1]), count = number(a[2]); i < count; ++i)
             std::printf("%u\n", strobeLevel(first + i, step));
         return 0;
     }
     if (command == "message" && argc == 4) {
         char* end = nullptr;
-        const double rate = std::strtod(argv[3], &end);
-        if (*argv[3] == '\0' || *end != '\0')
-            usage(argv[3]);
-        const bool shows = strobeCanShow(frequency(argv[2]), rate);
-        std::printf("%d\n%s", shows ? 1 : 0, shows ? "" : strobeLimitMessage(frequency(argv[2]), rate).c_str());
+        const double rate = std::strtod(a[1], &end);
+        if (*a[1] == '\0' || *end != '\0')
+            usage(a[1]);
+        const std::uint32_t f = frequency(a[0]);
+        const bool shows = strobeCanShow(f, rate);
+        std::printf("%d\n%s", shows ? 1 : 0, shows ? "" : strobeLimitMessage(f, rate).c_str());
         return 0;
     }
     if (command == "texts" && argc == 2) {
