@@ -9,7 +9,7 @@ namespace {
 
 // Known curves. The middle of a cycle is 254 only when the product is rounded to double
 // before the subtraction; wider intermediates give 253. Likewise the lopsided quarter
-// points of 780 (64 ticks).
+// points of 780 (64 ticks); the first middle is the next test's, for every frequency.
 TEST(StrobeLevel, KnownCurves)
 {
     const struct {
@@ -17,10 +17,9 @@ TEST(StrobeLevel, KnownCurves)
         std::vector<int> levels;
     } cases[] = {
         {780, 64, 0, {0, 0, 2, 5, 9, 14, 21, 28}},
-        {780, 64, 16, {126}}, {780, 64, 32, {254}}, {780, 64, 48, {127}}, {780, 64, 64, {0}}, {780, 64, 96, {254}},
+        {780, 64, 16, {126}}, {780, 64, 48, {127}}, {780, 64, 96, {254}},
         {5000, 10, 0, {0, 24, 87, 166, 229, 254, 229, 166, 87, 24, 0, 24}},
         {10, 5000, 0, {0, 0, 0}},
-        {10, 5000, 2500, {254}},
     };
     EXPECT_DOUBLE_EQ(phaseStep(64), 0.0981747703125);
     for (const auto& c : cases) {

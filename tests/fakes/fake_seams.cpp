@@ -17,65 +17,47 @@ std::vector<std::string> gLog;
 std::vector<int> gLevels;
 bool gHold = false;
 int gHeld = 0;
+
+template <typename F>
+auto locked(F f)
+{
+    std::lock_guard<std::mutex> lock(gMutex);
+    return f();
+}
 } // namespace
 
 double refreshRate = 0.0;
 
-std::vector<std::string> log()
-{
-    std::lock_guard<std::mutex> lock(gMutex);
-    return gLog;
-}
+std::vector<std::string> log() { return locked([] { return gLog; }); }
+void record(const std::string& entry) { locked([&] { gLog.push_back(entry); }); }
+std::vector<int> filledLevels() { return locked([] { return gLevels; }); }
+void holdNewThreads() { locked([] { gHold = true; }); }
+int heldThreads() { return locked([] { return gHeld; }); }
 
-void record(const std::string& entry)
+void releaseThreads()
 {
-    std::lock_guard<std::mutex> lock(gMutex);
-    gLog.push_back(entry);
+    locked([] {
+        gHold = false;
+        gReleased.notify_all();
+    });
 }
 
 void reset()
 {
     resetWaveDevice();
     releaseThreads(); // no thread stays held across tests
-    std::lock_guard<std::mutex> lock(gMutex);
-    gLog.clear();
-    gLevels.clear();
-    refreshRate = 0.0;
+    locked([] {
+        gLog.clear();
+        gLevels.clear();
+        refreshRate = 0.0;
+    });
 }
 
 bool eventually(const std::function<bool()>& done)
 {
-    for (int i = 0; i < 5000; ++i) {
-        if (done())
-            return true;
+    for (int i = 0; i < 5000 && !done(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
     return done();
-}
-
-void holdNewThreads()
-{
-    std::lock_guard<std::mutex> lock(gMutex);
-    gHold = true;
-}
-
-int heldThreads()
-{
-    std::lock_guard<std::mutex> lock(gMutex);
-    return gHeld;
-}
-
-void releaseThreads()
-{
-    std::lock_guard<std::mutex> lock(gMutex);
-    gHold = false;
-    gReleased.notify_all();
-}
-
-std::vector<int> filledLevels()
-{
-    std::lock_guard<std::mutex> lock(gMutex);
-    return gLevels;
 }
 
 } // namespace fake
@@ -101,8 +83,4 @@ void desktopTellUser(const char* text) { fake::record(std::string("tell: ") + te
 void strobeTimerStart() { fake::record("timerStart"); }
 void strobeTimerStop() { fake::record("timerStop"); }
 
-void strobeShow(std::uint8_t level)
-{
-    std::lock_guard<std::mutex> lock(fake::gMutex);
-    fake::gLevels.push_back(level);
-}
+void strobeShow(std::uint8_t level) { fake::locked([=] { fake::gLevels.push_back(level); }); }

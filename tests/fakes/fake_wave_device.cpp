@@ -20,7 +20,7 @@ std::atomic<int> mostDevicesOpen{0};
 namespace {
 
 // Enough for any test to look at; a session left streaming gives thousands.
-constexpr std::size_t kContentsKept = 64;
+constexpr std::uint64_t kContentsKept = 64;
 
 struct Slot {
     int asks = 0; // not yet taken
@@ -42,160 +42,141 @@ std::mutex gLock;
 std::condition_variable gChanged; // an ask, a thaw, a new limit, a block given
 System gSystem;
 
+template <typename F>
+auto locked(F f)
+{
+    std::lock_guard<std::mutex> g(gLock);
+    return f();
+}
+
+// Changes the system and wakes whoever waits on it.
+template <typename F>
+void change(F f)
+{
+    locked([&] {
+        f();
+        gChanged.notify_all();
+    });
+}
+
+template <typename Until>
+void await(Until until)
+{
+    std::unique_lock<std::mutex> g(gLock);
+    gChanged.wait(g, until);
+}
+
 std::uint64_t finished(const Slot& s)
 {
     return std::min(s.written, gSystem.limit);
-}
-
-// A call into the sound system: waits while that kind of call is frozen.
-void systemCall(const bool& frozen)
-{
-    std::unique_lock<std::mutex> g(gLock);
-    gChanged.wait(g, [&frozen] { return !frozen; });
 }
 
 } // namespace
 
 void resetWaveDevice()
 {
-    std::lock_guard<std::mutex> g(gLock);
-    deviceOpens = true;
-    deviceFailsAfter = 0;
-    onOpen = nullptr;
-    onAsk = nullptr;
-    devicesOpenNow = 0;
-    mostDevicesOpen = 0;
-    gSystem = System{};
-    gChanged.notify_all();
+    change([] {
+        deviceOpens = true;
+        deviceFailsAfter = 0;
+        onOpen = nullptr;
+        onAsk = nullptr;
+        devicesOpenNow = 0;
+        mostDevicesOpen = 0;
+        gSystem = System{};
+    });
 }
 
 void setFrozen(bool opens, bool ends)
 {
-    std::lock_guard<std::mutex> g(gLock);
-    gSystem.frozenOpens = opens;
-    gSystem.frozenEnds = ends;
-    gChanged.notify_all();
+    change([=] { gSystem.frozenOpens = opens, gSystem.frozenEnds = ends; });
 }
 
-void limitPlayed(std::uint64_t blocks)
-{
-    std::lock_guard<std::mutex> g(gLock);
-    gSystem.limit = blocks;
-    gChanged.notify_all();
-}
-
-std::uint64_t writtenBlocks()
-{
-    std::lock_guard<std::mutex> g(gLock);
-    return gSystem.written;
-}
-
-std::vector<SampleBlock> writtenContents()
-{
-    std::lock_guard<std::mutex> g(gLock);
-    return gSystem.contents;
-}
+void limitPlayed(std::uint64_t blocks) { change([=] { gSystem.limit = blocks; }); }
+std::uint64_t writtenBlocks() { return locked([] { return gSystem.written; }); }
+std::vector<SampleBlock> writtenContents() { return locked([] { return gSystem.contents; }); }
 
 } // namespace fake
 
-using fake::gChanged;
-using fake::gLock;
-using fake::gSystem;
+using namespace fake;
 
-bool waveDevicePrepare(int)
-{
-    return true;
-}
-
-void waveDeviceForget(int slot)
-{
-    std::lock_guard<std::mutex> g(gLock);
-    gSystem.slots[slot].asks = 0;
-}
+// The hooks are set before the threads that call them start.
+bool waveDevicePrepare(int) { return true; }
+void waveDeviceForget(int slot) { locked([=] { gSystem.slots[slot].asks = 0; }); }
 
 void waveDeviceAsk(int slot)
 {
-    std::function<void(int)> asked;
-    int ask;
-    {
-        std::lock_guard<std::mutex> g(gLock);
+    int ask = 0;
+    change([&] {
         ++gSystem.slots[slot].asks;
         ask = ++gSystem.asks;
-        asked = fake::onAsk;
-        gChanged.notify_all();
-    }
-    if (asked)
-        asked(ask);
+    });
+    if (onAsk)
+        onAsk(ask);
 }
 
 void waveDeviceAwaitAsk(int slot)
 {
     std::unique_lock<std::mutex> g(gLock);
-    gChanged.wait(g, [slot] { return gSystem.slots[slot].asks > 0; });
+    gChanged.wait(g, [=] { return gSystem.slots[slot].asks > 0; });
     gSystem.slots[slot].asks = 0;
 }
 
 bool waveDeviceOpen(int slot, SampleBlock* copies)
 {
-    fake::record("open");
-    fake::systemCall(gSystem.frozenOpens);
-    if (!fake::deviceOpens)
+    record("open");
+    await([] { return !gSystem.frozenOpens; });
+    if (!deviceOpens)
         return false;
-    std::function<void()> opened;
-    {
-        std::lock_guard<std::mutex> g(gLock);
+    locked([=] {
         gSystem.slots[slot] = {0, copies, 0, 0};
-        if (++fake::devicesOpenNow > fake::mostDevicesOpen)
-            fake::mostDevicesOpen = fake::devicesOpenNow.load();
-        opened = fake::onOpen;
-    }
-    if (opened)
-        opened();
+        mostDevicesOpen = std::max(mostDevicesOpen.load(), ++devicesOpenNow);
+    });
+    if (onOpen)
+        onOpen();
     return true;
 }
 
 BlockWrite waveDeviceWrite(int slot, int copy)
 {
-    fake::record("write" + std::to_string(copy));
-    std::lock_guard<std::mutex> g(gLock);
-    fake::Slot& s = gSystem.slots[slot];
-    ++s.written;
-    if (++gSystem.written <= fake::kContentsKept)
-        gSystem.contents.push_back(s.copies[copy]);
-    gChanged.notify_all();
+    record("write" + std::to_string(copy));
+    change([=] {
+        Slot& s = gSystem.slots[slot];
+        ++s.written;
+        if (++gSystem.written <= kContentsKept)
+            gSystem.contents.push_back(s.copies[copy]);
+    });
     return BlockWrite::Taken;
 }
 
 bool waveDevicePlayed(int slot, std::uint64_t* played)
 {
-    std::lock_guard<std::mutex> g(gLock);
-    fake::Slot& s = gSystem.slots[slot];
-    const int failsAfter = fake::deviceFailsAfter;
-    if (failsAfter > 0 && s.written >= static_cast<std::uint64_t>(failsAfter))
-        return false;
-    *played = s.reported = fake::finished(s);
-    return true;
+    return locked([=] {
+        Slot& s = gSystem.slots[slot];
+        const auto failsAfter = static_cast<std::uint64_t>(deviceFailsAfter.load());
+        *played = s.reported = finished(s);
+        return failsAfter == 0 || s.written < failsAfter;
+    });
 }
 
 // Wakes when the worker asks or the device has finished another block.
 bool waveDeviceWait(int slot, bool)
 {
     std::unique_lock<std::mutex> g(gLock);
-    fake::Slot& s = gSystem.slots[slot];
-    gChanged.wait(g, [&s] { return s.asks > 0 || fake::finished(s) > s.reported; });
+    Slot& s = gSystem.slots[slot];
+    gChanged.wait(g, [&s] { return s.asks > 0 || finished(s) > s.reported; });
     s.asks = 0;
     return true;
 }
 
 void waveDeviceReset(int)
 {
-    fake::record("reset");
-    fake::systemCall(gSystem.frozenEnds);
+    record("reset");
+    await([] { return !gSystem.frozenEnds; });
 }
 
 void waveDeviceClose(int)
 {
-    fake::record("close");
-    fake::systemCall(gSystem.frozenEnds);
-    --fake::devicesOpenNow;
+    record("close");
+    await([] { return !gSystem.frozenEnds; });
+    --devicesOpenNow;
 }
