@@ -89,8 +89,8 @@ DWORD style(HWND w, int which = GWL_STYLE)
 
 const char* role(HWND w)
 {
-    return w == nullptr ? "none" : w == gControl ? "control" : GetParent(w) == gControl ? "control-child"
-         : w == gStimulation ? "stimulation" : "other";
+    return w == nullptr ? "none" : w == gControl ? "control" : w == gStimulation ? "stimulation"
+           : GetParent(w) == gControl ? "control-child" : "other";
 }
 
 void find(std::istream&)
@@ -300,10 +300,12 @@ void icon(std::istream& in)
     std::string path;
     std::getline(in >> std::ws, path);
     HMODULE exe = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    HRSRC group = exe != nullptr ? FindResourceA(exe, MAKEINTRESOURCEA(101), RT_GROUP_ICON) : nullptr;
+    // Without `exe`, in the probe's own, which has none.
+    HRSRC group = FindResourceA(exe, MAKEINTRESOURCEA(101), RT_GROUP_ICON);
     // A count after 4 bytes; from byte 6 per image width, height, colours, reserved,
     // planes, bits.
-    const auto* dir = group != nullptr ? static_cast<const BYTE*>(LockResource(LoadResource(exe, group))) : nullptr;
+    const void* data = group != nullptr ? LockResource(LoadResource(exe, group)) : nullptr;
+    const auto* dir = static_cast<const BYTE*>(data);
     if (dir == nullptr)
         std::cout << "none\n";
     else
@@ -329,8 +331,9 @@ int main()
     const std::map<std::string, void (*)(std::istream&)> verbs = {
         {"find", find}, {"state", state}, {"greys", greys}, {"window", window},
         {"controls", controls}, {"frequency", frequency}, {"message", message},
-        {"lists", [](std::istream&) { lists(false); }}, {"listitems", [](std::istream&) { lists(true); }},
-        {"footprint", footprint}, {"threads", threads}, {"ping", ping}, {"icon", icon}, {"kill", kill}};
+        {"lists", [](std::istream&) { lists(false); }},
+        {"listitems", [](std::istream&) { lists(true); }}, {"footprint", footprint},
+        {"threads", threads}, {"ping", ping}, {"icon", icon}, {"kill", kill}};
     for (std::string line; std::getline(std::cin, line); std::cout << ".\n" << std::flush) {
         std::istringstream in(line);
         std::string verb;
