@@ -1,3 +1,6 @@
+// The replacement file's own rules on both platforms; what the renderer makes of them
+// (targets refused, renders ended from outside, part files of dead writers, names
+// outside ASCII) is render_e2e.py's.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -6,18 +9,16 @@
 #include <string>
 
 #include "render/replace_file.h"
-#include "render/utf8_args.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// A fresh folder per test, removed afterwards.
+// A fresh folder per test, this process's own, removed afterwards.
 struct Folder {
-    fs::path path;
-    explicit Folder(const char* name)
+    fs::path path = fs::temp_directory_path() / ("zarvelin-replace." + std::to_string(currentProcessId()));
+    Folder()
     {
-        path = fs::temp_directory_path() / (std::string("zarvelin-replace-") + name);
         fs::remove_all(path);
         fs::create_directories(path);
     }
@@ -35,147 +36,56 @@ std::string contents(const fs::path& p)
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-void put(const fs::path& p, const std::string& text)
+// Either kind of temporary, to a new target or over an old one: the target is what it
+// was until the commit and then exactly what was written; abandoned, it stays what it
+// was. Nothing else is left either way. A named temporary carries this process's id,
+// so no render removes it while this process lives.
+TEST(ReplaceFile, TheTargetChangesOnlyOnCommit)
 {
-    std::ofstream(p, std::ios::binary) << text;
+    const std::string old = "old contents that are longer than the new ones";
+    for (TemporaryKind kind : {TemporaryKind::Unnamed, TemporaryKind::Named})
+        for (bool existing : {false, true})
+            for (bool commit : {false, true}) {
+                SCOPED_TRACE(testing::Message() << "named " << (kind == TemporaryKind::Named) << ", existing "
+                                                << existing << ", commit " << commit);
+                Folder folder;
+                const fs::path target = folder.path / "session.wav";
+                if (existing)
+                    std::ofstream(target, std::ios::binary) << old;
+                const std::string was = existing ? old : "(none)";
+                const auto now = [&target] { return fs::exists(target) ? contents(target) : "(none)"; };
+                ReplacementFile file;
+                std::string message;
+                ASSERT_TRUE(beginReplacement(file, target, message, kind)) << message;
+                ASSERT_TRUE(writeReplacement(file, "new ", 4, message)) << message;
+                if (kind == TemporaryKind::Named) {
+                    const std::string mine = ".session.wav." + std::to_string(currentProcessId()) + ".";
+                    EXPECT_EQ(file.temporary.filename().string().rfind(mine, 0), 0u) << file.temporary;
+                    EXPECT_EQ(removeStalePartFiles(target), 0u);
+                    EXPECT_TRUE(fs::exists(file.temporary));
+                }
+                EXPECT_EQ(now(), was);
+                ASSERT_TRUE(writeReplacement(file, "bytes", 5, message)) << message;
+                if (commit) {
+                    ASSERT_TRUE(commitReplacement(file, message)) << message;
+                } else {
+                    abandonReplacement(file);
+                }
+                EXPECT_EQ(now(), commit ? "new bytes" : was);
+                EXPECT_EQ(folder.entries(), commit || existing ? 1u : 0u);
+            }
 }
 
-constexpr TemporaryKind kKinds[] = {TemporaryKind::Unnamed, TemporaryKind::Named};
-
-TEST(ReplaceFile, CommitCreatesOrReplacesTheTarget)
-{
-    for (TemporaryKind kind : kKinds)
-    for (bool existing : {false, true}) {
-        Folder folder("commit");
-        const fs::path target = folder.path / "session.wav";
-        if (existing)
-            put(target, "old contents that are longer than the new ones");
-        ReplacementFile file;
-        std::string message;
-        ASSERT_TRUE(beginReplacement(file, target, message, kind)) << message;
-        ASSERT_TRUE(writeReplacement(file, "new ", 4, message)) << message;
-        // Until the commit, the target is what it was.
-        EXPECT_EQ(fs::exists(target), existing);
-        ASSERT_TRUE(writeReplacement(file, "bytes", 5, message)) << message;
-        ASSERT_TRUE(commitReplacement(file, message)) << message;
-        EXPECT_EQ(contents(target), "new bytes") << "existing " << existing << " kind " << int(kind);
-        EXPECT_EQ(folder.entries(), 1u) << "no temporary file left beside the target";
-    }
-}
-
-TEST(ReplaceFile, AbandonLeavesTheTargetAsItWas)
-{
-    for (TemporaryKind kind : kKinds)
-    for (bool existing : {false, true}) {
-        Folder folder("abandon");
-        const fs::path target = folder.path / "session.wav";
-        if (existing)
-            put(target, "keep me");
-        ReplacementFile file;
-        std::string message;
-        ASSERT_TRUE(beginReplacement(file, target, message, kind)) << message;
-        ASSERT_TRUE(writeReplacement(file, "half", 4, message));
-        abandonReplacement(file);
-        EXPECT_EQ(fs::exists(target), existing);
-        if (existing) {
-            EXPECT_EQ(contents(target), "keep me");
-        }
-        EXPECT_EQ(folder.entries(), existing ? 1u : 0u) << "kind " << int(kind);
-    }
-}
-
-TEST(ReplaceFile, PartFileNamesCarryTheWriterAndAreFresh)
-{
-    const fs::path folder = fs::path("out");
-    const struct {
-        fs::path target;
-        std::uint64_t pid, tag;
-        const char* name;
-    } cases[] = {
-        {folder / "session.wav", 4242, 0xABCDEF, ".session.wav.4242.000000abcdef.part"},
-        {folder / "my.session 7,80.wav", 1, 0xFFFFFFFFFFFFFFFFull, ".my.session 7,80.wav.1.ffffffffffff.part"},
-        {fs::path("bare.wav"), 4194304, 0, ".bare.wav.4194304.000000000000.part"},
-    };
-    for (const auto& c : cases) {
-        const fs::path part = partFilePath(c.target, c.pid, c.tag);
-        EXPECT_EQ(part.filename().string(), c.name);
-        EXPECT_EQ(part.parent_path(), folderOf(c.target)) << "beside the target, so the rename stays on its file system";
-    }
-    // Two part files of one process for one target never share a name.
-    EXPECT_NE(newPartFilePath(folder / "a.wav"), newPartFilePath(folder / "a.wav"));
-    EXPECT_EQ(newPartFilePath(folder / "a.wav").filename().string().rfind(
-                  ".a.wav." + std::to_string(currentProcessId()) + ".", 0),
-              0u);
-}
-
-TEST(ReplaceFile, ANamedTemporaryIsAPartFileOfThisProcess)
-{
-    Folder folder("named");
-    const fs::path target = folder.path / "session.wav";
-    ReplacementFile file;
-    std::string message;
-    ASSERT_TRUE(beginReplacement(file, target, message, TemporaryKind::Named)) << message;
-    ASSERT_EQ(folder.entries(), 1u);
-    const std::string name = fs::directory_iterator(folder.path)->path().filename().string();
-    EXPECT_EQ(name.rfind(".session.wav." + std::to_string(currentProcessId()) + ".", 0), 0u) << name;
-    EXPECT_EQ(file.temporary.filename().string(), name);
-    // This process is alive: a second render to the same target leaves its file be.
-    EXPECT_EQ(removeStalePartFiles(target), 0u);
-    EXPECT_EQ(folder.entries(), 1u);
-    abandonReplacement(file);
-}
-
-TEST(ReplaceFile, TargetChecks)
-{
-    Folder folder("check");
-    put(folder.path / "old.wav", "x");
-    fs::create_directories(folder.path / "sub");
-    const struct {
-        fs::path target;
-        TargetCheck expected;
-        const char* says;
-    } cases[] = {
-        {folder.path / "new.wav", TargetCheck::Ok, ""},
-        {folder.path / "old.wav", TargetCheck::Ok, ""},
-        {folder.path / "missing" / "new.wav", TargetCheck::NoFolder, "does not exist"},
-        {folder.path / "old.wav" / "new.wav", TargetCheck::NoFolder, "does not exist"},
-        {folder.path / "sub", TargetCheck::IsFolder, "is a folder"},
-        {folder.path / "sub" / "", TargetCheck::IsFolder, "is a folder"},
-    };
-    for (const auto& c : cases) {
-        std::string message;
-        EXPECT_EQ(checkTarget(c.target, message), c.expected) << c.target;
-        EXPECT_NE(message.find(c.says), std::string::npos) << message;
-    }
-}
-
+// A temporary that cannot be made leaves nothing, and says why.
 TEST(ReplaceFile, BeginFailsCleanlyWhenTheFolderIsGone)
 {
-    Folder folder("gone");
+    Folder folder;
     ReplacementFile file;
     std::string message;
     EXPECT_FALSE(beginReplacement(file, folder.path / "nowhere" / "x.wav", message));
     EXPECT_NE(message.find("cannot write"), std::string::npos) << message;
     EXPECT_TRUE(file.temporary.empty());
     EXPECT_EQ(folder.entries(), 0u);
-}
-
-TEST(ReplaceFile, NamesOutsideAsciiSurvive)
-{
-    // A Russian user's file names, as UTF-8 on the command line.
-    for (const char* name : {"\xD1\x81\xD0\xB5\xD0\xB0\xD0\xBD\xD1\x81.wav", // "сеанс.wav"
-                             "caf\xC3\xA9 7,80.wav"}) {
-        Folder folder("names");
-        const fs::path target = folder.path / pathFromArgument(name);
-        std::string message;
-        ASSERT_EQ(checkTarget(target, message), TargetCheck::Ok) << message;
-        ReplacementFile file;
-        ASSERT_TRUE(beginReplacement(file, target, message)) << message;
-        ASSERT_TRUE(writeReplacement(file, "x", 1, message));
-        ASSERT_TRUE(commitReplacement(file, message)) << message;
-        ASSERT_EQ(folder.entries(), 1u);
-        EXPECT_EQ(pathForMessage(fs::directory_iterator(folder.path)->path().filename()), name);
-    }
 }
 
 } // namespace
