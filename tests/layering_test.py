@@ -1,11 +1,9 @@
 #!/usr/bin/env python3
 """usage: layering_test.py PROJECT_ROOT
-The portable rooms stay portable: no file under settings/, sound/, visual/ or session/
-includes a platform header (Windows, winmm, Qt, ALSA, X11/xcb/Wayland, POSIX system
-headers) or anything of the faces under ui/ (not even ui/control_table.h, the control
-window as plain data). And they depend one way: settings/ on nothing of the others, sound/
-and visual/ on settings/ only, session/ on all three. The check first proves itself on a
-throwaway tree: a clean file passes and each kind of forbidden include is caught."""
+No file under settings/, sound/, visual/ or session/ includes a platform header or anything
+of the faces under ui/ (not even ui/control_table.h); settings/ includes nothing of the
+others, sound/ and visual/ settings/ only. The check first proves itself on a throwaway
+tree: a clean file passes and each kind of forbidden include is caught."""
 import pathlib
 import re
 import sys
