@@ -1,18 +1,16 @@
 // audio_probe --sound MODE --frequency HUNDREDTHS --seconds S
 //             [--sessions N] [--pause S] [--last-seconds S]
-// Plays sessions through the real audio worker and the system's wave output, as the
-// program does, without any window: the settings set, the flag raised, the worker on its
-// own thread, the flag dropped after the given time and the worker woken, as Stop does.
-// Built on both platforms (ALSA and winmm). Prints, per session, key=value lines; the
-// first session's keys are bare, the k-th's are prefixed "sK_":
+// Plays sessions through the real audio worker and the system's wave output (ALSA or
+// winmm) as the program does, without a window: the settings set, the flag raised, the
+// worker on its own thread, the flag dropped after the time and the worker woken, as
+// Stop does. --pause waits between sessions; --last-seconds gives the last session its
+// own length. Prints per session (the first's keys bare, the k-th's prefixed "sK_"):
 //   open_ns / drop_ns / end_ns   steady-clock times of the flag rising, the flag dropping
 //                                (0 if the worker ended first), and the worker's return
 //   queued_frames                frames the worker handed to the device
 //   ended_early                  1 if the worker returned while the flag was still up
-// --pause waits that long between sessions; --last-seconds gives the last session its
-// own length (a device lost in one session must not keep the next one silent once the
-// server is back). A worker that has not ended long after its flag dropped is reported
-// as "hung=1" and the probe exits with 3 at once, since it cannot be joined.
+// A worker not ended 20 s after its flag dropped is reported as "hung=1", and the probe
+// exits with 3 at once, since it cannot be joined.
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -28,31 +26,26 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Far beyond one block time plus the worker's own device bounds.
-constexpr auto kWorkerEndBound = std::chrono::seconds(20);
-
 std::atomic<bool> gWorkerEnded{false};
 std::atomic<long long> gEndNs{0};
 SessionFlagType gProbeFlag{0};
 
 long long nowNs()
 {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-        Clock::now().time_since_epoch()).count();
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
 }
 
-// One message: what is wrong (with the word at fault quoted, when there is one), then
-// what is accepted. Returns the exit code for a bad command line.
+// What is wrong (with the word at fault quoted, and its option), then what is accepted;
+// returns the exit code for a bad command line.
 int usage(const char* what, const char* word = nullptr, const char* option = nullptr)
 {
-    if (word == nullptr)
-        std::fprintf(stderr, "audio_probe: %s\n", what);
-    else if (option == nullptr)
-        std::fprintf(stderr, "audio_probe: %s '%s'\n", what, word);
-    else
-        std::fprintf(stderr, "audio_probe: %s '%s' for %s\n", what, word, option);
+    std::fprintf(stderr, "audio_probe: %s", what);
+    if (word != nullptr)
+        std::fprintf(stderr, " '%s'", word);
+    if (option != nullptr)
+        std::fprintf(stderr, " for %s", option);
     std::fprintf(stderr,
-                 "usage: audio_probe --sound none|binaural|beeps|noise --frequency 10..5000\n"
+                 "\nusage: audio_probe --sound none|binaural|beeps|noise --frequency 10..5000\n"
                  "                   --seconds S [--sessions 1..20] [--pause S] [--last-seconds S]\n"
                  "  frequencies in hundredths of a hertz (780 is 7.80 Hz); times in seconds,\n"
                  "  above 0 and up to 600 (a pause may be 0)\n");
@@ -72,21 +65,24 @@ bool parseSeconds(const char* text, bool zeroAllowed, double* value)
 
 bool parseWhole(const char* text, long low, long high, long* value)
 {
-    if (text[0] < '0' || text[0] > '9')
-        return false;
     char* end = nullptr;
     const long v = std::strtol(text, &end, 10);
-    if (*end != '\0' || v < low || v > high)
+    if (text[0] < '0' || text[0] > '9' || *end != '\0' || v < low || v > high)
         return false;
     *value = v;
     return true;
 }
 
-void runWorker()
+bool workerEnded()
 {
-    AudioStreamWorker(&gProbeFlag);
-    gEndNs.store(nowNs(), std::memory_order_relaxed);
-    gWorkerEnded.store(true, std::memory_order_release);
+    return gWorkerEnded.load(std::memory_order_acquire);
+}
+
+// Sleeps in short steps until `until`, or until the worker has ended.
+void sleepWhileWorking(Clock::time_point until)
+{
+    while (Clock::now() < until && !workerEnded())
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
 // One session: raise the flag, run the worker, drop the flag after `seconds` unless the
@@ -97,31 +93,27 @@ bool playSession(double seconds, const char* p)
     gEndNs.store(0, std::memory_order_relaxed);
     gProbeFlag.store(1, std::memory_order_release);
     const long long openNs = nowNs();
-    std::thread worker(runWorker);
-
-    // Sleep in short steps so a worker that gives up early is seen as it happens.
-    const Clock::time_point dropAt =
-        Clock::now() + std::chrono::microseconds(static_cast<long long>(seconds * 1e6));
-    while (Clock::now() < dropAt && !gWorkerEnded.load(std::memory_order_acquire))
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    const bool endedEarly = gWorkerEnded.load(std::memory_order_acquire);
+    std::thread worker([] {
+        AudioStreamWorker(&gProbeFlag);
+        gEndNs.store(nowNs(), std::memory_order_relaxed);
+        gWorkerEnded.store(true, std::memory_order_release);
+    });
+    sleepWhileWorking(Clock::now() + std::chrono::microseconds(static_cast<long long>(seconds * 1e6)));
+    const bool endedEarly = workerEnded();
     const long long dropNs = endedEarly ? 0 : nowNs();
     gProbeFlag.store(0, std::memory_order_release);
     wakeAudioStreamWorker();
-
-    const Clock::time_point giveUp = Clock::now() + kWorkerEndBound;
-    while (!gWorkerEnded.load(std::memory_order_acquire) && Clock::now() < giveUp)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    if (!gWorkerEnded.load(std::memory_order_acquire)) {
-        std::printf("%sopen_ns=%lld\n%sdrop_ns=%lld\n%shung=1\n", p, openNs, p, dropNs, p);
+    sleepWhileWorking(Clock::now() + std::chrono::seconds(20));
+    std::printf("%sopen_ns=%lld\n%sdrop_ns=%lld\n", p, openNs, p, dropNs);
+    if (!workerEnded()) {
+        std::printf("%shung=1\n", p);
         std::fflush(stdout);
         worker.detach();
         return false;
     }
     worker.join();
-    std::printf("%sopen_ns=%lld\n%sdrop_ns=%lld\n%send_ns=%lld\n%squeued_frames=%u\n"
-                "%sended_early=%d\n",
-                p, openNs, p, dropNs, p, gEndNs.load(), p, sampleCounter, p, endedEarly ? 1 : 0);
+    std::printf("%send_ns=%lld\n%squeued_frames=%u\n%sended_early=%d\n", p, gEndNs.load(), p,
+                sampleCounter, p, endedEarly ? 1 : 0);
     std::fflush(stdout);
     return true;
 }
@@ -131,54 +123,48 @@ bool playSession(double seconds, const char* p)
 int main(int argc, char** argv)
 {
     long frequency = -1;
+    long sessions = 1;
     SoundMode sound = SoundNone;
     bool soundGiven = false;
     double seconds = -1;
     double pause = 0;
     double lastSeconds = -1;
-    long sessions = 1;
-    for (int i = 1; i < argc; ++i) {
+    for (int i = 1; i < argc; i += 2) {
         const char* option = argv[i];
-        if (i + 1 >= argc)
+        const char* value = argv[i + 1];
+        if (value == nullptr)
             return usage("no value after", option);
-        const char* value = argv[++i];
-        bool ok = true;
-        if (std::strcmp(option, "--frequency") == 0) {
+        bool ok;
+        if (std::strcmp(option, "--frequency") == 0)
             ok = parseWhole(value, kMinFrequency, kMaxFrequency, &frequency);
-        } else if (std::strcmp(option, "--sound") == 0) {
+        else if (std::strcmp(option, "--sound") == 0)
             ok = soundGiven = parseSoundModeName(value, &sound);
-        } else if (std::strcmp(option, "--seconds") == 0) {
+        else if (std::strcmp(option, "--seconds") == 0)
             ok = parseSeconds(value, false, &seconds);
-        } else if (std::strcmp(option, "--pause") == 0) {
+        else if (std::strcmp(option, "--pause") == 0)
             ok = parseSeconds(value, true, &pause);
-        } else if (std::strcmp(option, "--last-seconds") == 0) {
+        else if (std::strcmp(option, "--last-seconds") == 0)
             ok = parseSeconds(value, false, &lastSeconds);
-        } else if (std::strcmp(option, "--sessions") == 0) {
+        else if (std::strcmp(option, "--sessions") == 0)
             ok = parseWhole(value, 1, 20, &sessions);
-        } else {
+        else
             return usage("unknown option", option);
-        }
         if (!ok)
             return usage("bad value", value, option);
     }
-    if (frequency < 0)
-        return usage("--frequency is missing");
-    if (!soundGiven)
-        return usage("--sound is missing");
-    if (seconds < 0)
-        return usage("--seconds is missing");
+    if (frequency < 0 || !soundGiven || seconds < 0)
+        return usage(frequency < 0 ? "--frequency is missing" : !soundGiven ? "--sound is missing"
+                                                                             : "--seconds is missing");
 
     gStimulationSettings.frequency = static_cast<std::uint32_t>(frequency);
     gStimulationSettings.soundMode = sound;
-
     for (long s = 1; s <= sessions; ++s) {
-        if (s > 1)
-            std::this_thread::sleep_for(std::chrono::microseconds(static_cast<long long>(pause * 1e6)));
-        const double length = (s == sessions && lastSeconds > 0) ? lastSeconds : seconds;
         char prefix[8] = "";
-        if (s > 1)
+        if (s > 1) {
+            std::this_thread::sleep_for(std::chrono::microseconds(static_cast<long long>(pause * 1e6)));
             std::snprintf(prefix, sizeof prefix, "s%ld_", s);
-        if (!playSession(length, prefix))
+        }
+        if (!playSession(s == sessions && lastSeconds > 0 ? lastSeconds : seconds, prefix))
             std::_Exit(3); // the hung thread must not keep the process alive
     }
     return 0;
