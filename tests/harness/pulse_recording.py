@@ -1,10 +1,6 @@
 #!/usr/bin/python3
-"""What a PulseAudio sink played, and whether it is the sound the sessions should make.
-
-Recorder (parec on null.monitor, each chunk stamped with time.monotonic_ns on arrival),
-render_frames (zarvelin-render's frames), check (a recording read as silence plus runs,
-each run equal frame for frame to a stretch of one session, in playing order: a loaded
-server drops stretches and fills silence), read_wav_frames, write_wav, first/last_sound.
+"""What a PulseAudio sink played (Recorder), and whether it is the sound the sessions
+should make (render_frames, check): a loaded server drops stretches and fills silence.
 
 As a command (inside tests/scripts/with-pulse.sh), recording while COMMAND runs:
   pulse_recording.py record OUT.wav -- COMMAND...
@@ -101,19 +97,13 @@ class Recorder:
 
 def read_wav_frames(path):
     """The data of a 44.1 kHz stereo 16-bit PCM WAV file as raw bytes."""
-    with open(path, "rb") as f:
-        data = f.read()
-    if data[:4] != b"RIFF" or data[8:12] != b"WAVE":
-        raise HarnessError(path + " is not a RIFF WAVE file")
-    pos = 12
-    while pos + 8 <= len(data):
-        tag, size = data[pos:pos + 4], struct.unpack("<I", data[pos + 4:pos + 8])[0]
-        if tag == b"fmt " and struct.unpack("<HHI6xH", data[pos + 8:pos + 24]) != (1, 2, RATE, 16):
-            raise HarnessError(path + " is not 44100 Hz stereo 16-bit PCM")
-        if tag == b"data":
-            return data[pos + 8:pos + 8 + size]
-        pos += 8 + size + (size & 1)
-    raise HarnessError(path + " has no data chunk")
+    try:
+        with wave.open(path, "rb") as w:
+            if (w.getnchannels(), w.getsampwidth(), w.getframerate()) != (2, 2, RATE):
+                raise HarnessError(path + " is not 44100 Hz stereo 16-bit PCM")
+            return w.readframes(w.getnframes())
+    except (wave.Error, EOFError) as e:
+        raise HarnessError("%s is no PCM WAV file: %s" % (path, e))
 
 
 def write_wav(path, frames):
@@ -188,12 +178,16 @@ def _locate(sessions, s, needle, next_exp):
     return s, q
 
 
-def split_runs(rec, sessions):
-    """Reads `rec` as silence plus runs. Returns (runs, stray): runs as (session, recorded
-    frame, expected frame, length), and the first sounding recorded frame no run explains,
-    or None. A run continues its session where the last one ended or later, or starts the
-    next session anywhere."""
-    runs, i, s, next_exp = [], 0, 0, 0
+def check(min_frames, rec, sessions):
+    """Reads `rec` as silence plus runs, each equal frame for frame to a stretch of a
+    session: one continues its session where the last one ended or later, or starts the
+    next session anywhere. Returns (passed, report lines, runs as (session, recorded frame,
+    expected frame, length)): passed when every sounding frame lies in a run and each
+    session's runs hold `min_frames` frames together (one figure, or one per session)."""
+    minima = list(min_frames) if isinstance(min_frames, (list, tuple)) else [min_frames] * len(sessions)
+    rec = rec[:len(rec) // FRAME * FRAME]
+    runs, i, s, next_exp, ok = [], 0, 0, 0, True
+    lines = []
     while i < len(rec):
         if rec[i:i + FRAME] == SILENT:  # on to the frame of the next non-zero byte
             i = len(rec) - len(rec[i:].lstrip(b"\0"))
@@ -206,28 +200,17 @@ def split_runs(rec, sessions):
             # moments after it resumed. What sounded before the silence is found by itself.
             t, q = _locate(sessions, s, window[:cut], next_exp)
         if q < 0:
-            return runs, i // FRAME
+            lines.append("FAIL: recorded frame %d %s is in no stretch of the expected sound"
+                         % (i // FRAME, struct.unpack_from("<hh", rec, i)))
+            ok = False
+            break
         s = t
         n = _common_prefix(rec, i, sessions[s], q) // FRAME * FRAME
         runs.append((s, i // FRAME, q // FRAME, n // FRAME))
         i += n
         next_exp = q + n
-    return runs, None
-
-
-def check(min_frames, rec, sessions):
-    """Returns (passed, report lines, runs) for a recording and the sessions' frames.
-    `min_frames`: the frames each session must be heard for, one figure or one per session."""
-    minima = list(min_frames) if isinstance(min_frames, (list, tuple)) else [min_frames] * len(sessions)
-    rec = rec[:len(rec) // FRAME * FRAME]
-    runs, stray = split_runs(rec, sessions)
-    lines = ["recorded %d frames in %d runs" % (len(rec) // FRAME, len(runs))]
-    lines += ["  session %d: recorded %d.. = expected %d..%d" % (s + 1, r, e, e + n)
-              for s, r, e, n in runs[:40]]
-    if stray is not None:
-        lines.append("FAIL: recorded frame %d %s is in no stretch of the expected sound"
-                     % (stray, struct.unpack_from("<hh", rec, stray * FRAME)))
-    ok = stray is None
+    lines[:0] = ["recorded %d frames in %d runs" % (len(rec) // FRAME, len(runs))] + [
+        "  session %d: recorded %d.. = expected %d..%d" % (s + 1, r, e, e + n) for s, r, e, n in runs[:40]]
     for s, minimum in enumerate(minima):
         matched = sum(n for t, _, _, n in runs if t == s)
         lines.append("session %d: %d of %d frames heard" % (s + 1, matched, len(sessions[s]) // FRAME))

@@ -9,22 +9,9 @@ with-pipewire.sh), whose monitor's recording is held against zarvelin-render's f
     FACE: --probe PATH --render PATH [--emulator RUNNER] [--probe-clock monotonic|raw]
           [--start-may-be-lost]
 
-A RUNNER (scripts/wine-run.sh) answers --can-run; where it cannot run, the check is
-skipped (77). Per session the probe played, in order, the recording must be exactly that
-session's frames from its frame 0, read as runs (pulse_recording.check):
-  - the worker kept its device for the whole session and queued at least 3 blocks;
-  - at least --min-frames (a second) were heard; a --warm-up session, played first, need
-    not be (a slow machine's first stream may start after the worker stopped waiting);
-  - its first run begins at its first sounding frame, unless the face's streams may lose
-    their start (Wine drops a stretch at the start of each stream);
-  - sound none leaves the monitor silent;
-  - the monitor is silent --max-tail-frames (3 s) after the last flag dropped, a bound
-    that only catches a stream never stopped (bench/linux_sound/stop_to_silence.py
-    measures the figure);
-  - with --freeze-for the probe stops mid-session so its refills come late: the stream
-    goes on after the gap.
---no-device: every session's worker ends by itself having queued nothing.
+A RUNNER (scripts/wine-run.sh) that answers --can-run with a failure skips the check (77).
 ZARVELIN_TIME_SCALE (the emulated 32-bit machine) stretches every session by its factor.
+What each check catches is said where it is made.
 """
 import argparse
 import os
@@ -99,6 +86,7 @@ def run_probe(args, sound, frequency, seconds, count):
 
 
 def no_device(args):
+    """With no server every session's worker ends by itself, having queued nothing."""
     for s, facts in enumerate(run_probe(args, "binaural", 780, 1.5 * args.scale, 2), 1):
         report.check(facts.get("ended_early") == 1, "session %d's worker did not end by itself" % s)
         report.check(facts.get("queued_frames") == 0,
@@ -115,6 +103,8 @@ def play(args):
     finally:
         rec = recorder.stop()
 
+    # The worker kept its device for the whole session. A --warm-up session, played first,
+    # need not be heard: a slow machine's first stream may start after the worker gave up.
     lengths = []
     for s, facts in enumerate(sessions, 1):
         queued = facts.get("queued_frames", 0)
@@ -126,22 +116,27 @@ def play(args):
         lengths.append(queued)
     frames = pr.render_frames(args.render, args.sound, args.frequency, max(lengths), args.run)
     expected = [frames[:n * pr.FRAME] for n in lengths]
+    # Each session's frames exactly, from its frame 0, in order; at least --min-frames heard.
     heard = 0 if args.sound == "none" else args.min_frames
     ok, lines, runs = pr.check([0] * args.warm_up + [heard] * args.sessions, rec, expected)
     print("\n".join(lines))
     report.check(ok, "the recording is not the sessions' rendered sound")
 
-    if args.sound == "none":
+    if args.sound == "none":  # silence leaves the monitor silent
         report.check(pr.first_sound(rec) is None, "a silent session put sound on the monitor from frame %s"
                      % pr.first_sound(rec))
     elif ok:
+        # Each session heard from its first sounding frame, unless the face's streams may
+        # lose their start (Wine drops a stretch at the start of each stream).
         for s in range(args.warm_up, count):
             start = next((e for t, _, e, _ in runs if t == s), None)
             report.check(args.start_may_be_lost or start is not None and start <= pr.first_sound(expected[s]),
                          "the start of session %d never reached the server: it is heard from its frame %s, "
                          "its sound begins at frame %d" % (s + 1, start, pr.first_sound(expected[s])))
-        if args.freeze_for > 0:
+        if args.freeze_for > 0:  # late refills: the stream goes on after the gap
             report.check(len(runs) >= 2, "the late refill left no gap: the freeze did not work as meant")
+        # Silent --max-tail-frames after the last flag dropped: a bound that only catches a
+        # stream never stopped (bench/linux_sound/stop_to_silence.py measures the figure).
         # The probe's times on the recorder's clock (Wine's steady clock is the raw one).
         offset = 0 if args.probe_clock == "monotonic" else \
             time.monotonic_ns() - time.clock_gettime_ns(time.CLOCK_MONOTONIC_RAW)
