@@ -42,28 +42,22 @@ std::mutex gLock;
 std::condition_variable gChanged; // an ask, a thaw, a new limit, a block given
 System gSystem;
 
+// Runs `f` under the lock and wakes whoever waits for a change.
 template <typename F>
 auto locked(F f)
 {
     std::lock_guard<std::mutex> g(gLock);
+    gChanged.notify_all();
     return f();
 }
 
-// Changes the system and wakes whoever waits on it.
-template <typename F>
-void change(F f)
-{
-    locked([&] {
-        f();
-        gChanged.notify_all();
-    });
-}
-
-template <typename Until>
-void await(Until until)
+// Waits under the lock until `until` holds, then runs `then` there.
+template <typename Until, typename Then>
+void await(Until until, Then then)
 {
     std::unique_lock<std::mutex> g(gLock);
     gChanged.wait(g, until);
+    then();
 }
 
 std::uint64_t finished(const Slot& s)
@@ -75,7 +69,7 @@ std::uint64_t finished(const Slot& s)
 
 void resetWaveDevice()
 {
-    change([] {
+    locked([] {
         deviceOpens = true;
         deviceFailsAfter = 0;
         onOpen = nullptr;
@@ -88,10 +82,10 @@ void resetWaveDevice()
 
 void setFrozen(bool opens, bool ends)
 {
-    change([=] { gSystem.frozenOpens = opens, gSystem.frozenEnds = ends; });
+    locked([=] { gSystem.frozenOpens = opens, gSystem.frozenEnds = ends; });
 }
 
-void limitPlayed(std::uint64_t blocks) { change([=] { gSystem.limit = blocks; }); }
+void limitPlayed(std::uint64_t blocks) { locked([=] { gSystem.limit = blocks; }); }
 std::uint64_t writtenBlocks() { return locked([] { return gSystem.written; }); }
 std::vector<SampleBlock> writtenContents() { return locked([] { return gSystem.contents; }); }
 
@@ -99,32 +93,29 @@ std::vector<SampleBlock> writtenContents() { return locked([] { return gSystem.c
 
 using namespace fake;
 
-// The hooks are set before the threads that call them start.
 bool waveDevicePrepare(int) { return true; }
 void waveDeviceForget(int slot) { locked([=] { gSystem.slots[slot].asks = 0; }); }
 
 void waveDeviceAsk(int slot)
 {
     int ask = 0;
-    change([&] {
+    locked([&] {
         ++gSystem.slots[slot].asks;
         ask = ++gSystem.asks;
     });
-    if (onAsk)
+    if (onAsk) // set before the threads that call it start, as onOpen is
         onAsk(ask);
 }
 
 void waveDeviceAwaitAsk(int slot)
 {
-    std::unique_lock<std::mutex> g(gLock);
-    gChanged.wait(g, [=] { return gSystem.slots[slot].asks > 0; });
-    gSystem.slots[slot].asks = 0;
+    await([=] { return gSystem.slots[slot].asks > 0; }, [=] { gSystem.slots[slot].asks = 0; });
 }
 
 bool waveDeviceOpen(int slot, SampleBlock* copies)
 {
     record("open");
-    await([] { return !gSystem.frozenOpens; });
+    await([] { return !gSystem.frozenOpens; }, [] {});
     if (!deviceOpens)
         return false;
     locked([=] {
@@ -139,7 +130,7 @@ bool waveDeviceOpen(int slot, SampleBlock* copies)
 BlockWrite waveDeviceWrite(int slot, int copy)
 {
     record("write" + std::to_string(copy));
-    change([=] {
+    locked([=] {
         Slot& s = gSystem.slots[slot];
         ++s.written;
         if (++gSystem.written <= kContentsKept)
@@ -161,22 +152,20 @@ bool waveDevicePlayed(int slot, std::uint64_t* played)
 // Wakes when the worker asks or the device has finished another block.
 bool waveDeviceWait(int slot, bool)
 {
-    std::unique_lock<std::mutex> g(gLock);
     Slot& s = gSystem.slots[slot];
-    gChanged.wait(g, [&s] { return s.asks > 0 || finished(s) > s.reported; });
-    s.asks = 0;
+    await([&s] { return s.asks > 0 || finished(s) > s.reported; }, [&s] { s.asks = 0; });
     return true;
 }
 
 void waveDeviceReset(int)
 {
     record("reset");
-    await([] { return !gSystem.frozenEnds; });
+    await([] { return !gSystem.frozenEnds; }, [] {});
 }
 
 void waveDeviceClose(int)
 {
     record("close");
-    await([] { return !gSystem.frozenEnds; });
+    await([] { return !gSystem.frozenEnds; }, [] {});
     --devicesOpenNow;
 }
