@@ -2,12 +2,14 @@
 """What a PulseAudio sink played (Recorder), and whether it is the sound the sessions
 should make (render_frames, check): a loaded server drops stretches and fills silence.
 
-As a command (inside tests/scripts/with-pulse.sh), recording while COMMAND runs:
+As a command (record and heard inside tests/scripts/with-pulse.sh, while COMMAND runs):
   pulse_recording.py record OUT.wav -- COMMAND...
       into a 44.1 kHz stereo 16-bit WAV file; exits with COMMAND's status
   pulse_recording.py heard --render PATH [--emulator CMD] MIN_FRAMES SOUND:FREQ... -- COMMAND...
       then checks the recording against one session per SOUND:FREQ (binaural:780), in
       playing order, rendered by PATH (through CMD, a Wine launcher); fails if COMMAND does
+  pulse_recording.py check MIN_FRAMES RECORDING EXPECTED...
+      RECORDING and each EXPECTED (one per session, in playing order) raw or WAV files
 """
 import argparse
 import bisect
@@ -104,6 +106,14 @@ def read_wav_frames(path):
             return w.readframes(w.getnframes())
     except (wave.Error, EOFError) as e:
         raise HarnessError("%s is no PCM WAV file: %s" % (path, e))
+
+
+def read_frames(path):
+    """A WAV file's data, or a raw file's bytes, cut to whole frames."""
+    with open(path, "rb") as f:
+        data = f.read()
+    data = read_wav_frames(path) if data[:4] == b"RIFF" else data
+    return data[:len(data) // FRAME * FRAME]
 
 
 def write_wav(path, frames):
@@ -243,12 +253,19 @@ def main(argv=None):
     h.add_argument("--emulator")
     h.add_argument("min_frames", type=int)
     h.add_argument("sessions", nargs="+", metavar="SOUND:FREQ")
+    c = sub.add_parser("check")
+    c.add_argument("min_frames", type=int)
+    c.add_argument("recording")
+    c.add_argument("expected", nargs="+")
     cut = argv.index("--") if "--" in argv else len(argv)
     args = ap.parse_args(argv[:cut])
-    if cut >= len(argv) - 1:
+    if args.command != "check" and cut >= len(argv) - 1:
         ap.error("the command to record around goes after --")
     try:
-        data, status = _record_around(argv[cut + 1:])
+        if args.command == "check":
+            data, status, sessions = read_frames(args.recording), 0, [read_frames(p) for p in args.expected]
+        else:
+            data, status = _record_around(argv[cut + 1:])
         if args.command == "record":
             write_wav(args.output, data)
             print("recorded %d frames into %s" % (len(data) // FRAME, args.output))
@@ -256,13 +273,13 @@ def main(argv=None):
         if status != 0:
             print("pulse_recording: the command failed with status %d" % status)
             return status
-        # Each session rendered longer than any the command plays.
-        sessions = [render_frames(args.render, sound, int(frequency), 60 * RATE,
-                                  [args.emulator] if args.emulator else [])
-                    for sound, _, frequency in (s.partition(":") for s in args.sessions)]
+        if args.command == "heard":  # each session rendered longer than any the command plays
+            sessions = [render_frames(args.render, sound, int(frequency), 60 * RATE,
+                                      [args.emulator] if args.emulator else [])
+                        for sound, _, frequency in (s.partition(":") for s in args.sessions)]
         ok, lines, _ = check(args.min_frames, data, sessions)
         print("\n".join(lines))
-        if not ok:
+        if not ok and args.command == "heard":
             write_wav(os.path.join(tempfile.gettempdir(), "pulse_recording-heard.wav"), data)
             print("the recording is kept in %s/pulse_recording-heard.wav" % tempfile.gettempdir())
         return 0 if ok else 1
