@@ -1,10 +1,22 @@
 """How the face tests start and read the Linux face: the program started straight on
-the X server, its footprint read from /proc."""
+the X server, its footprint read from /proc. face() gives either face's driver."""
 import os
 import subprocess
 import tempfile
 
 import xsession as xs
+from report import skip
+
+
+def face(program, wine=None):
+    """The Linux face, or with `wine` (WINE-RUN, PROBE.exe) the Windows face under Wine;
+    a skip where Wine cannot run this build."""
+    if not wine:
+        return LinuxFace(program)
+    from wine_driver import WineFace
+    if not WineFace.can_run(wine[0]):
+        skip("Wine cannot run this build here")
+    return WineFace(wine[0], program, wine[1])
 
 
 class LinuxFace:
@@ -20,7 +32,6 @@ class LinuxFace:
     def __init__(self, program):
         self.program = program
         self.log = os.path.join(tempfile.mkdtemp(prefix="zarvelin-face-"), "program.log")
-        self.proc = None
 
     def start(self):
         """Starts the program; returns its control window's X window."""
@@ -55,12 +66,10 @@ class LinuxFace:
     def footprint_grew(self, at10, idle, end):
         """What grew: resident memory by more than 2 MB since cycle 10; threads or
         descriptors at all since the idle reference."""
-        out = []
+        out = ["%s %d at the end, %d idle" % (k, end[k], idle[k]) for k in ("threads", "descriptors")
+               if end[k] != idle[k]]
         if end["rss_kb"] > at10["rss_kb"] + 2048:
             out.append("resident memory grew by %d kB" % (end["rss_kb"] - at10["rss_kb"]))
-        for what in ("threads", "descriptors"):
-            if end[what] != idle[what]:
-                out.append("%s %d at the end, %d idle" % (what, end[what], idle[what]))
         return out
 
     def keyboard_owners(self):

@@ -5,37 +5,27 @@ the first is killed outright (on Linux leaving its lock file and socket behind, 
 Windows its mutex abandoned) and a new start runs all the same, and ends with 0 when
 closed. Run under with-xvfb.sh, with-openbox.sh and with-pulse.sh.
 Usage: second_start.py [--wine WINE-RUN PROBE.exe] PATH_TO_ZARVELIN"""
-import os
-import sys
+import argparse
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(HERE, "..", "harness"))
-sys.path.insert(0, os.path.join(HERE, "..", "windows_face"))
-import xsession as xs  # noqa: E402
-from end_to_end import Run  # noqa: E402
-from linux_driver import LinuxFace  # noqa: E402
-from report import check, passed, skip  # noqa: E402
+from end_to_end import Run  # first: it puts the harness and the Windows driver on the path
+import linux_driver
+import xsession as xs
+from report import check, fail, passed
 
 # (case, minimised first, a session running)
 CASES = [("idle, minimised", True, False), ("idle, in front", False, False),
          ("a session running", False, True)]
 
 
-def main(args):
-    if len(args) == 4 and args[0] == "--wine":
-        from wine_driver import WineFace
-        if not WineFace.can_run(args[1]):
-            skip("Wine cannot run this build here")
-        face = WineFace(args[1], args[3], args[2])
-    elif len(args) == 1:
-        face = LinuxFace(args[0])
-    else:
-        print(__doc__.strip().split("Usage: ")[1])
-        sys.exit(2)
-    run = Run(face)
-    d = run.d
+def main():
+    ap = argparse.ArgumentParser(usage=__doc__.split("Usage: ")[1])
+    ap.add_argument("--wine", nargs=2)
+    ap.add_argument("program")
+    args = ap.parse_args()
+    face = linux_driver.face(args.program, args.wine)
     try:
+        run = Run(face)
+        d = run.d
         for case, minimised, session in CASES:
             if minimised:
                 xs.xdotool("windowminimize", str(run.control))
@@ -56,11 +46,12 @@ def main(args):
         xs.wait_for(lambda: not xs.titled_zarvelin(), "the killed instance's window to go")
         run.control = face.start()
         run.close()
+    except AssertionError as e:
+        fail(str(e))
     finally:
-        output = face.output()
-    print(output, end="")
+        print(face.output(), end="")
     passed("second starts handed over to the first; a killed instance blocked nothing")
 
 
 if __name__ == "__main__":
-    main(sys.argv[1:])
+    main()

@@ -1,147 +1,110 @@
-"""Driving the real program on an X server: the program started, windows found,
-pixels read straight from the server (ctypes over libX11, quick enough to time a
-frame), and the window-manager close sent as a client message. Shared by the
-end-to-end test, the benchmarks and the headless demo."""
-import ctypes
+"""Driving the real program on an X server: the program started, windows found, pixels
+read straight from the server (ctypes over libX11, quick enough to time a frame), input
+sent, the window-manager close sent as a client message; and the strobe's curve the
+greys are held to. Shared by the face tests, the benchmarks and the headless demo."""
+import ctypes as C
 import math
 import os
 import subprocess
 import time
 
-_x11 = ctypes.CDLL("libX11.so.6")
+from report import fail
+
+I, U, L, P, UINT = C.c_int, C.c_ulong, C.c_long, C.c_void_p, C.c_uint
+PI, PU, STR = C.POINTER(I), C.POINTER(U), C.c_char_p
 
 
-class XImage(ctypes.Structure):
-    _fields_ = [("width", ctypes.c_int), ("height", ctypes.c_int), ("xoffset", ctypes.c_int),
-                ("format", ctypes.c_int), ("data", ctypes.c_void_p), ("byte_order", ctypes.c_int),
-                ("bitmap_unit", ctypes.c_int), ("bitmap_bit_order", ctypes.c_int),
-                ("bitmap_pad", ctypes.c_int), ("depth", ctypes.c_int),
-                ("bytes_per_line", ctypes.c_int), ("bits_per_pixel", ctypes.c_int)]
+class XImage(C.Structure):
+    _fields_ = [(n, I) for n in ("width", "height", "xoffset", "format")] + [("data", P)] + \
+        [(n, I) for n in ("byte_order", "bitmap_unit", "bitmap_bit_order", "bitmap_pad", "depth",
+                          "bytes_per_line", "bits_per_pixel")]
 
 
-class XWindowAttributes(ctypes.Structure):
-    _fields_ = [("x", ctypes.c_int), ("y", ctypes.c_int), ("width", ctypes.c_int),
-                ("height", ctypes.c_int), ("border_width", ctypes.c_int), ("depth", ctypes.c_int),
-                ("visual", ctypes.c_void_p), ("root", ctypes.c_ulong), ("class_", ctypes.c_int),
-                ("bit_gravity", ctypes.c_int), ("win_gravity", ctypes.c_int),
-                ("backing_store", ctypes.c_int), ("backing_planes", ctypes.c_ulong),
-                ("backing_pixel", ctypes.c_ulong), ("save_under", ctypes.c_int),
-                ("colormap", ctypes.c_ulong), ("map_installed", ctypes.c_int),
-                ("map_state", ctypes.c_int), ("all_event_masks", ctypes.c_long),
-                ("your_event_mask", ctypes.c_long), ("do_not_propagate_mask", ctypes.c_long),
-                ("override_redirect", ctypes.c_int), ("screen", ctypes.c_void_p)]
+class XWindowAttributes(C.Structure):
+    _fields_ = [(n, I) for n in ("x", "y", "width", "height", "border_width", "depth")] + [
+        ("visual", P), ("root", U), ("class_", I), ("bit_gravity", I), ("win_gravity", I),
+        ("backing_store", I), ("backing_planes", U), ("backing_pixel", U), ("save_under", I),
+        ("colormap", U), ("map_installed", I), ("map_state", I), ("rest", L * 6)]
 
 
-class XClientMessageEvent(ctypes.Structure):
-    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
-                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
-                ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
-                ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
+_EVENT_HEAD = [("type", I), ("serial", U), ("send_event", I), ("display", P), ("window", U)]
 
 
-_x11.XOpenDisplay.restype = ctypes.c_void_p
-_x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
-_x11.XDefaultRootWindow.restype = ctypes.c_ulong
-_x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-_x11.XGetImage.restype = ctypes.POINTER(XImage)
-_x11.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
-                           ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
-_x11.XDestroyImage.argtypes = [ctypes.POINTER(XImage)]
-_x11.XGetWindowAttributes.argtypes = [ctypes.c_void_p, ctypes.c_ulong,
-                                      ctypes.POINTER(XWindowAttributes)]
-_x11.XQueryTree.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(ctypes.c_ulong),
-                            ctypes.POINTER(ctypes.c_ulong),
-                            ctypes.POINTER(ctypes.POINTER(ctypes.c_ulong)),
-                            ctypes.POINTER(ctypes.c_uint)]
-_x11.XTranslateCoordinates.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_int,
-                                       ctypes.c_int, ctypes.POINTER(ctypes.c_int),
-                                       ctypes.POINTER(ctypes.c_int), ctypes.POINTER(ctypes.c_ulong)]
-_x11.XFree.argtypes = [ctypes.c_void_p]
-_x11.XInternAtom.restype = ctypes.c_ulong
-_x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-_x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
-                            ctypes.c_void_p]
-_x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
-_x11.XFlush.argtypes = [ctypes.c_void_p]
-_x11.XStringToKeysym.restype = ctypes.c_ulong
-_x11.XStringToKeysym.argtypes = [ctypes.c_char_p]
-_x11.XKeysymToKeycode.restype = ctypes.c_ubyte
-_x11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-# Input straight from this process, so a benchmark can time it to the moment it is sent.
-_xtst = ctypes.CDLL("libXtst.so.6")
-_xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
-_xtst.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
-_x11.XCreateSimpleWindow.restype = ctypes.c_ulong
-_x11.XCreateSimpleWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
-                                     ctypes.c_uint, ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong,
-                                     ctypes.c_ulong]
-_x11.XDestroyWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-_x11.XConvertSelection.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_ulong,
-                                   ctypes.c_ulong, ctypes.c_ulong]
-_x11.XSetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_ulong]
-_x11.XCheckTypedWindowEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_void_p]
-_x11.XGetWindowProperty.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_long,
-                                    ctypes.c_long, ctypes.c_int, ctypes.c_ulong,
-                                    ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.c_int),
-                                    ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.c_ulong),
-                                    ctypes.POINTER(ctypes.c_void_p)]
+class XClientMessageEvent(C.Structure):
+    _fields_ = _EVENT_HEAD + [("message_type", U), ("format", I), ("data", L * 5), ("pad", L * 12)]
+
+
+class XSelectionEvent(C.Structure):   # "window" is the requestor
+    _fields_ = _EVENT_HEAD + [("selection", U), ("target", U), ("property", U), ("time", U),
+                              ("pad", L * 16)]
+
+
+X11 = C.CDLL("libX11.so.6")
+_xtst = C.CDLL("libXtst.so.6")   # input straight from this process, timed to when it is sent
+for _lib, _name, _res, _args in [
+        (X11, "XOpenDisplay", P, [STR]), (X11, "XDefaultRootWindow", U, [P]),
+        (X11, "XGetImage", C.POINTER(XImage), [P, U, I, I, UINT, UINT, U, I]),
+        (X11, "XDestroyImage", I, [C.POINTER(XImage)]),
+        (X11, "XGetWindowAttributes", I, [P, U, C.POINTER(XWindowAttributes)]),
+        (X11, "XQueryTree", I, [P, U, PU, PU, C.POINTER(PU), C.POINTER(UINT)]),
+        (X11, "XTranslateCoordinates", I, [P, U, U, I, I, PI, PI, PU]),
+        (X11, "XFree", I, [P]), (X11, "XInternAtom", U, [P, STR, I]),
+        (X11, "XSendEvent", I, [P, U, I, L, P]), (X11, "XSync", I, [P, I]), (X11, "XFlush", I, [P]),
+        (X11, "XStringToKeysym", U, [STR]), (X11, "XKeysymToKeycode", C.c_ubyte, [P, U]),
+        (X11, "XCreateSimpleWindow", U, [P, U, I, I, UINT, UINT, UINT, U, U]),
+        (X11, "XDestroyWindow", I, [P, U]), (X11, "XMapRaised", I, [P, U]), (X11, "XUnmapWindow", I, [P, U]),
+        (X11, "XConvertSelection", I, [P, U, U, U, U, U]), (X11, "XSetSelectionOwner", I, [P, U, U, U]),
+        (X11, "XCheckTypedWindowEvent", I, [P, U, I, P]),
+        (X11, "XGetWindowProperty", I, [P, U, U, L, L, I, U, PU, PI, PU, PU, C.POINTER(P)]),
+        (_xtst, "XTestFakeKeyEvent", I, [P, UINT, I, U]), (_xtst, "XTestFakeButtonEvent", I, [P, UINT, I, U])]:
+    getattr(_lib, _name).restype, getattr(_lib, _name).argtypes = _res, _args
 
 # A window can go between finding it and asking about it (Wine makes and drops windows
 # of its own at any time); Xlib's default handler would end this process for that. The
 # call that failed returns 0 or an empty answer, which the callers take as "gone".
-_X_ERROR_HANDLER = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)
-_x11.XSetErrorHandler.argtypes = [_X_ERROR_HANDLER]
+_X_ERROR_HANDLER = C.CFUNCTYPE(I, P, P)
+X11.XSetErrorHandler.argtypes = [_X_ERROR_HANDLER]
 _ignore_x_errors = _X_ERROR_HANDLER(lambda display, event: 0)
-_x11.XSetErrorHandler(_ignore_x_errors)
+X11.XSetErrorHandler(_ignore_x_errors)
 
-ALL_PLANES = ctypes.c_ulong(-1).value
-Z_PIXMAP = 2
-IS_VIEWABLE = 2
-INPUT_OUTPUT = 1
-CLIENT_MESSAGE = 33
-SELECTION_NOTIFY = 31
-
-
-class XSelectionEvent(ctypes.Structure):
-    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
-                ("display", ctypes.c_void_p), ("requestor", ctypes.c_ulong),
-                ("selection", ctypes.c_ulong), ("target", ctypes.c_ulong),
-                ("property", ctypes.c_ulong), ("time", ctypes.c_ulong), ("pad", ctypes.c_long * 16)]
+IS_VIEWABLE, INPUT_OUTPUT, CLIENT_MESSAGE, SELECTION_NOTIFY = 2, 1, 33, 31
 
 
 class Display:
+    def __init__(self):
+        self.dpy = X11.XOpenDisplay(None)
+        if not self.dpy:
+            raise RuntimeError("cannot open the X display " + os.environ.get("DISPLAY", "(unset)"))
+        self.root = X11.XDefaultRootWindow(self.dpy)
+
+    def atom(self, name):
+        return X11.XInternAtom(self.dpy, name, 0)
+
     def keycode(self, name):
         """The keycode of a key named like xdotool names it ("space")."""
-        return _x11.XKeysymToKeycode(self.dpy, _x11.XStringToKeysym(name.encode()))
+        return X11.XKeysymToKeycode(self.dpy, X11.XStringToKeysym(name.encode()))
 
     def fake_key(self, keycode, down):
-        """A key pressed (down) or released, sent at once."""
         _xtst.XTestFakeKeyEvent(self.dpy, keycode, 1 if down else 0, 0)
-        _x11.XFlush(self.dpy)
+        X11.XFlush(self.dpy)
 
     def fake_click(self):
         """The first mouse button clicked where the pointer is, sent at once."""
-        _xtst.XTestFakeButtonEvent(self.dpy, 1, 1, 0)
-        _xtst.XTestFakeButtonEvent(self.dpy, 1, 0, 0)
-        _x11.XFlush(self.dpy)
-
-    def __init__(self):
-        self.dpy = _x11.XOpenDisplay(None)
-        if not self.dpy:
-            raise RuntimeError("cannot open the X display " + os.environ.get("DISPLAY", "(unset)"))
-        self.root = _x11.XDefaultRootWindow(self.dpy)
+        for down in (1, 0):
+            _xtst.XTestFakeButtonEvent(self.dpy, 1, down, 0)
+        X11.XFlush(self.dpy)
 
     def grab(self, x, y, w, h):
         """The pixels of a rectangle of the screen as 4-byte BGRx words."""
-        img = _x11.XGetImage(self.dpy, self.root, x, y, w, h, ALL_PLANES, Z_PIXMAP)
+        img = X11.XGetImage(self.dpy, self.root, x, y, w, h, U(-1).value, 2)  # all planes, ZPixmap
         if not img:
             raise RuntimeError("XGetImage failed")
         im = img.contents
-        if im.bits_per_pixel != 32:
-            _x11.XDestroyImage(img)
-            raise RuntimeError("expected 32 bits per pixel, got %d" % im.bits_per_pixel)
-        rows = [ctypes.string_at(im.data + r * im.bytes_per_line, w * 4) for r in range(h)]
-        _x11.XDestroyImage(img)
+        bits = im.bits_per_pixel
+        rows = [C.string_at(im.data + r * im.bytes_per_line, w * 4) for r in range(h)] if bits == 32 else None
+        X11.XDestroyImage(img)
+        if rows is None:
+            raise RuntimeError("expected 32 bits per pixel, got %d" % bits)
         return b"".join(rows)
 
     def pixel(self, x, y):
@@ -150,145 +113,123 @@ class Display:
 
     def attributes(self, window):
         a = XWindowAttributes()
-        if not _x11.XGetWindowAttributes(self.dpy, window, ctypes.byref(a)):
+        return a if X11.XGetWindowAttributes(self.dpy, window, C.byref(a)) else None
+
+    def property(self, window, name, delete=False):
+        """A window property's bytes, None if the window has none of that name."""
+        kind, fmt, n, after, data = U(), I(), U(), U(), P()
+        if X11.XGetWindowProperty(self.dpy, window, self.atom(name) if isinstance(name, bytes) else name,
+                                  0, 4096, int(delete), 0, C.byref(kind), C.byref(fmt), C.byref(n),
+                                  C.byref(after), C.byref(data)) != 0 or not kind.value:
             return None
-        return a
+        value = C.string_at(data.value, n.value) if data.value else b""
+        if data.value:
+            X11.XFree(data)
+        return value
 
     def window_name(self, window):
         """The window's title as the window manager reads it (_NET_WM_NAME, else WM_NAME)."""
-        out = subprocess.run(["xprop", "-id", str(window), "_NET_WM_NAME", "WM_NAME"],
-                             capture_output=True, text=True).stdout
-        for line in out.splitlines():
-            if "=" in line:
-                return line.split("=", 1)[1].strip().strip('"')
+        for name in (b"_NET_WM_NAME", b"WM_NAME"):
+            value = self.property(window, name)
+            if value is not None:
+                return value.decode("utf-8", "replace")
         return None
 
     def origin(self, window):
         """Where the window's top left corner lies on the screen (xdotool's geometry adds
         a window manager's frame twice)."""
-        x, y, child = ctypes.c_int(), ctypes.c_int(), ctypes.c_ulong()
-        _x11.XTranslateCoordinates(self.dpy, window, self.root, 0, 0, ctypes.byref(x),
-                                   ctypes.byref(y), ctypes.byref(child))
+        x, y, child = I(), I(), U()
+        X11.XTranslateCoordinates(self.dpy, window, self.root, 0, 0, C.byref(x), C.byref(y), C.byref(child))
         return x.value, y.value
 
     def viewable(self, window):
         a = self.attributes(window)
         return a is not None and a.map_state == IS_VIEWABLE
 
-    def top_windows(self):
-        root = ctypes.c_ulong()
-        parent = ctypes.c_ulong()
-        children = ctypes.POINTER(ctypes.c_ulong)()
-        n = ctypes.c_uint()
-        _x11.XQueryTree(self.dpy, self.root, ctypes.byref(root), ctypes.byref(parent),
-                        ctypes.byref(children), ctypes.byref(n))
-        found = [children[i] for i in range(n.value)]
-        if children:
-            _x11.XFree(children)
-        return found
-
     def children(self, window):
-        root = ctypes.c_ulong()
-        parent = ctypes.c_ulong()
-        children = ctypes.POINTER(ctypes.c_ulong)()
-        n = ctypes.c_uint()
-        if not _x11.XQueryTree(self.dpy, window, ctypes.byref(root), ctypes.byref(parent),
-                               ctypes.byref(children), ctypes.byref(n)):
+        root, parent, children, n = U(), U(), PU(), UINT()
+        if not X11.XQueryTree(self.dpy, window, C.byref(root), C.byref(parent), C.byref(children), C.byref(n)):
             return []
         found = [children[i] for i in range(n.value)]
         if children:
-            _x11.XFree(children)
+            X11.XFree(children)
         return found
-
-    def has_class(self, window):
-        """True if the window names its program (WM_CLASS): a client's window, not a
-        window manager's frame."""
-        kind, fmt, n, after = ctypes.c_ulong(), ctypes.c_int(), ctypes.c_ulong(), ctypes.c_ulong()
-        data = ctypes.c_void_p()
-        wm_class = _x11.XInternAtom(self.dpy, b"WM_CLASS", 0)
-        if _x11.XGetWindowProperty(self.dpy, window, wm_class, 0, 64, 0, 0, ctypes.byref(kind),
-                                   ctypes.byref(fmt), ctypes.byref(n), ctypes.byref(after),
-                                   ctypes.byref(data)) != 0:
-            return False
-        if data.value:
-            _x11.XFree(data)
-        return n.value > 0
 
     def _covers(self, window, width, height):
         a = self.attributes(window)
         return a is not None and a.map_state == IS_VIEWABLE and a.class_ == INPUT_OUTPUT \
-            and a.x == 0 and a.y == 0 and a.width == width and a.height == height
+            and (a.x, a.y, a.width, a.height) == (0, 0, width, height)
 
     def covered(self, width, height):
         """True while any window covers the whole screen, a window manager's frame
         whose client has gone included: a click then lands on it."""
-        return any(self._covers(w, width, height) for w in self.top_windows())
+        return any(self._covers(w, width, height) for w in self.children(self.root))
 
     def full_screen_windows(self, width, height):
         """Viewable windows of a program covering the whole screen: the top-level ones,
         or under a window manager the program's windows inside its full-screen frames
-        (a frame left for a moment after its client went is none). A window that only
-        takes input (Wine maps one over the screen now and then) shows nothing."""
+        (a frame left for a moment after its client went is none: no window in the chain
+        names its program in WM_CLASS). A window that only takes input (Wine maps one over
+        the screen now and then) shows nothing."""
         out = []
-        for w in self.top_windows():
-            if not self._covers(w, width, height):
-                continue
-            chain = [w]
-            while True:
+        for w in self.children(self.root):
+            chain = [w] if self._covers(w, width, height) else []
+            while chain:
                 deeper = [c for c in self.children(chain[-1]) if self._covers(c, width, height)]
                 if not deeper:
                     break
                 chain.append(deeper[-1])
-            if any(self.has_class(c) for c in chain):
+            if any(self.property(c, b"WM_CLASS") for c in chain):
                 out.append(chain[-1])
         return out
 
     def clear_selection(self):
         """Leaves PRIMARY without an owner, so a later read cannot return an old text."""
-        _x11.XSetSelectionOwner(self.dpy, _x11.XInternAtom(self.dpy, b"PRIMARY", 0), 0, 0)
-        _x11.XSync(self.dpy, 0)
+        X11.XSetSelectionOwner(self.dpy, self.atom(b"PRIMARY"), 0, 0)
+        X11.XSync(self.dpy, 0)
 
     def selection_text(self, timeout=10.0):
         """The text of the PRIMARY selection (what a mouse selection copies), or None."""
-        atom = lambda name: _x11.XInternAtom(self.dpy, name, 0)  # noqa: E731
-        window = _x11.XCreateSimpleWindow(self.dpy, self.root, 0, 0, 1, 1, 0, 0, 0)
+        window = X11.XCreateSimpleWindow(self.dpy, self.root, 0, 0, 1, 1, 0, 0, 0)
         try:
-            prop = atom(b"ZARVELIN_TEST_SELECTION")
-            _x11.XConvertSelection(self.dpy, atom(b"PRIMARY"), atom(b"UTF8_STRING"), prop, window, 0)
-            _x11.XFlush(self.dpy)
+            prop = self.atom(b"ZARVELIN_TEST_SELECTION")
+            X11.XConvertSelection(self.dpy, self.atom(b"PRIMARY"), self.atom(b"UTF8_STRING"), prop, window, 0)
+            X11.XFlush(self.dpy)
             ev = XSelectionEvent()
-            deadline = time.monotonic() + timeout
-            while not _x11.XCheckTypedWindowEvent(self.dpy, window, SELECTION_NOTIFY, ctypes.byref(ev)):
-                if time.monotonic() > deadline:
-                    return None
-                time.sleep(0.01)
-            if ev.property == 0:
+            if not wait_for(lambda: X11.XCheckTypedWindowEvent(self.dpy, window, SELECTION_NOTIFY, C.byref(ev)),
+                            timeout=timeout) or ev.property == 0:
                 return None
-            kind, fmt, n, after = ctypes.c_ulong(), ctypes.c_int(), ctypes.c_ulong(), ctypes.c_ulong()
-            data = ctypes.c_void_p()
-            _x11.XGetWindowProperty(self.dpy, window, prop, 0, 4096, 1, 0, ctypes.byref(kind),
-                                    ctypes.byref(fmt), ctypes.byref(n), ctypes.byref(after),
-                                    ctypes.byref(data))
-            if not data.value:
-                return None
-            text = ctypes.string_at(data.value, n.value).decode("utf-8", "replace")
-            _x11.XFree(data)
-            return text
+            text = self.property(window, prop, delete=True)
+            return text.decode("utf-8", "replace") if text else None
         finally:
-            _x11.XDestroyWindow(self.dpy, window)
-            _x11.XFlush(self.dpy)
+            X11.XDestroyWindow(self.dpy, window)
+            X11.XFlush(self.dpy)
 
     def close_window(self, window):
         """What a window manager sends when the user closes a window."""
-        ev = XClientMessageEvent()
-        ev.type = CLIENT_MESSAGE
-        ev.window = window
-        ev.message_type = _x11.XInternAtom(self.dpy, b"WM_PROTOCOLS", 0)
-        ev.format = 32
-        ev.data[0] = _x11.XInternAtom(self.dpy, b"WM_DELETE_WINDOW", 0)
-        ev.data[1] = 0  # CurrentTime
-        _x11.XSendEvent(self.dpy, window, 0, 0, ctypes.byref(ev))
-        _x11.XSync(self.dpy, 0)
+        ev = XClientMessageEvent(type=CLIENT_MESSAGE, window=window, format=32,
+                                 message_type=self.atom(b"WM_PROTOCOLS"))
+        ev.data[0] = self.atom(b"WM_DELETE_WINDOW")   # at CurrentTime
+        X11.XSendEvent(self.dpy, window, 0, 0, C.byref(ev))
+        X11.XSync(self.dpy, 0)
+
+
+class Screen:
+    """A rectangle of the X screen: all of it, or a compositor's output window."""
+
+    def __init__(self, d, x, y, width, height):
+        self.d, self.x, self.y, self.width, self.height = d, x, y, width, height
+
+    def grab(self):
+        return self.d.grab(self.x, self.y, self.width, self.height)
+
+    def pixel(self, x, y):
+        return self.d.pixel(self.x + x, self.y + y)
+
+    def flat_grey(self):
+        """The grey covering the whole rectangle, or None."""
+        s = self.grab()
+        return s[2] if s[0] == s[1] == s[2] and s == s[:4] * (self.width * self.height) else None
 
 
 def xdotool(*args, timeout=20):
@@ -305,8 +246,7 @@ def focused_window():
 
 def start_program(program, log_path, platform="xcb", env=None):
     env = dict(os.environ, QT_QPA_PLATFORM=platform, **(env or {}))
-    log = open(log_path, "w")
-    return subprocess.Popen([program], env=env, stdout=log, stderr=subprocess.STDOUT)
+    return subprocess.Popen([program], env=env, stdout=open(log_path, "w"), stderr=subprocess.STDOUT)
 
 
 def end_program(proc, log_path):
@@ -318,30 +258,30 @@ def end_program(proc, log_path):
         return f.read()
 
 
-def wait_for(condition, what, timeout=20.0, step=0.01):
-    """Polls until condition() is true; only a hang makes it give up."""
+def wait_for(condition, what=None, timeout=20.0, step=0.01):
+    """Polls until condition() is true and returns its value. Only a hang makes it give
+    up: with an AssertionError naming `what` (a text, or a function giving one), or with
+    no `what` by returning the last false value."""
     deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
+    while True:
         value = condition()
-        if value:
-            return value
+        if value or time.monotonic() > deadline:
+            break
         time.sleep(step)
-    raise AssertionError("timed out waiting for " + what)
+    if value or what is None:
+        return value
+    raise AssertionError("timed out waiting for " + (what() if callable(what) else what))
 
 
 def titled_zarvelin():
     """The viewable windows titled like the control window: it, and any message box."""
-    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Zarvelin$"],
-                         capture_output=True, text=True).stdout.split()
-    return [int(w) for w in out]
+    return [int(w) for w in subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Zarvelin$"],
+                                           capture_output=True, text=True).stdout.split()]
 
 
 def control_window():
     """The control window's X window (without a window manager, its client area)."""
-    ids = wait_for(lambda: subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Zarvelin$"],
-                                          capture_output=True, text=True).stdout.split(),
-                   "the control window")
-    return int(ids[0])
+    return wait_for(titled_zarvelin, "the control window")[0]
 
 
 def window_geometry(window):
@@ -356,16 +296,16 @@ def click_in(window, x, y):
 
 # The strobe's curve, computed as the program does: a raised cosine over whole 2 ms
 # ticks with the short constant for a full turn, truncated toward zero.
+TICK = 0.002
+TICKS_LIVED = 4 * 60 * 500  # the ticks a session lives through in one test: four minutes
+
+
 def ticks_per_cycle(frequency):
     return 50000 // frequency
 
 
 def strobe_level(tick, frequency):
-    step = 6.2831853 / ticks_per_cycle(frequency)
-    return int(127 - math.cos(tick * step) * 127) & 0xFF
-
-
-TICKS_LIVED = 4 * 60 * 500  # the ticks a session lives through in one test: four minutes
+    return int(127 - math.cos(tick * 6.2831853 / ticks_per_cycle(frequency)) * 127) & 0xFF
 
 
 def curve_levels(frequency):
@@ -378,17 +318,35 @@ def curve_levels(frequency):
 def usual_middle_level(frequency):
     """The grey most cycles show at their middle tick over those ticks."""
     ticks = ticks_per_cycle(frequency)
-    counts = {}
-    for t in range(ticks // 2, TICKS_LIVED, ticks):
-        level = strobe_level(t, frequency)
-        counts[level] = counts.get(level, 0) + 1
-    return max(counts, key=counts.get)
+    middles = [strobe_level(t, frequency) for t in range(ticks // 2, TICKS_LIVED, ticks)]
+    return max(dict.fromkeys(middles), key=middles.count)
 
 
-def highest_shown_frequency(refresh_hz):
-    """The fastest setting whose flicker (500 / ticks a cycle) is at most half the
-    screen's refresh rate: a faster one would be seen as a slower one."""
-    return max(f for f in range(10, 5001) if 500 / ticks_per_cycle(f) <= refresh_hz / 2)
+def sample_greys(screen, count):
+    """(t0, t1, grey) read at the centre with tight times, each followed by a read of the
+    whole screen that must be one flat grey, spread over the cycle."""
+    samples = []
+    for i in range(count):
+        t0 = time.monotonic()
+        r, g, b = screen.pixel(screen.width // 2, screen.height // 2)
+        samples.append((t0, time.monotonic(), r))
+        if not r == g == b or screen.flat_grey() is None:
+            fail("sample %d: the screen is not one flat grey (the centre %r)" % (i, (r, g, b)))
+        time.sleep(0.013 + 0.007 * (i % 5))
+    return samples
+
+
+def curve_fits(samples, clicked_at, frequency, lag):
+    """True if, for a tick 0 somewhere between the click and the first sample, every grey
+    is one the curve takes at a tick that could have been on screen while it was read
+    (up to `lag` old)."""
+    for k in range(int((samples[0][0] - clicked_at) / 0.00025) + 1):
+        origin = clicked_at + k * 0.00025
+        if all(any(strobe_level(t, frequency) == level
+                   for t in range(max(0, int((t0 - lag - origin) / TICK)), int((t1 - origin) / TICK) + 2))
+               for t0, t1, level in samples):
+            return True
+    return False
 
 
 def frequency_text(hundredths):
