@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <thread>
 
 #include "settings/session_flag.h"
@@ -52,22 +53,13 @@ int usage(const char* what, const char* word = nullptr, const char* option = nul
     return 2;
 }
 
-// A decimal time in seconds with nothing after it.
-bool parseSeconds(const char* text, bool zeroAllowed, double* value)
+// A number with nothing after it within [low, high], in plain digits when `whole`.
+bool parseNumber(const char* text, bool whole, double low, double high, double* value)
 {
     char* end = nullptr;
     const double v = std::strtod(text, &end);
-    if (end == text || *end != '\0' || !(v <= 600) || v < 0 || (v == 0 && !zeroAllowed))
-        return false;
-    *value = v;
-    return true;
-}
-
-bool parseWhole(const char* text, long low, long high, long* value)
-{
-    char* end = nullptr;
-    const long v = std::strtol(text, &end, 10);
-    if (text[0] < '0' || text[0] > '9' || *end != '\0' || v < low || v > high)
+    if (end == text || *end != '\0' || !(v >= low && v <= high)
+        || (whole && std::strspn(text, "0123456789") != std::strlen(text)))
         return false;
     *value = v;
     return true;
@@ -122,32 +114,34 @@ bool playSession(double seconds, const char* p)
 
 int main(int argc, char** argv)
 {
-    long frequency = -1;
-    long sessions = 1;
+    double frequency = -1, sessions = 1, seconds = -1, pause = 0, lastSeconds = -1;
     SoundMode sound = SoundNone;
     bool soundGiven = false;
-    double seconds = -1;
-    double pause = 0;
-    double lastSeconds = -1;
+    const double above0 = std::numeric_limits<double>::denorm_min();
+    const struct {
+        const char* name;
+        bool whole;
+        double low, high;
+        double* value;
+    } options[] = {{"--frequency", true, kMinFrequency, kMaxFrequency, &frequency},
+                   {"--seconds", false, above0, 600, &seconds},
+                   {"--pause", false, 0, 600, &pause},
+                   {"--last-seconds", false, above0, 600, &lastSeconds},
+                   {"--sessions", true, 1, 20, &sessions}};
     for (int i = 1; i < argc; i += 2) {
         const char* option = argv[i];
         const char* value = argv[i + 1];
         if (value == nullptr)
             return usage("no value after", option);
-        bool ok;
-        if (std::strcmp(option, "--frequency") == 0)
-            ok = parseWhole(value, kMinFrequency, kMaxFrequency, &frequency);
-        else if (std::strcmp(option, "--sound") == 0)
-            ok = soundGiven = parseSoundModeName(value, &sound);
-        else if (std::strcmp(option, "--seconds") == 0)
-            ok = parseSeconds(value, false, &seconds);
-        else if (std::strcmp(option, "--pause") == 0)
-            ok = parseSeconds(value, true, &pause);
-        else if (std::strcmp(option, "--last-seconds") == 0)
-            ok = parseSeconds(value, false, &lastSeconds);
-        else if (std::strcmp(option, "--sessions") == 0)
-            ok = parseWhole(value, 1, 20, &sessions);
-        else
+        bool known = std::strcmp(option, "--sound") == 0;
+        bool ok = known && (soundGiven = parseSoundModeName(value, &sound));
+        for (const auto& o : options) {
+            if (std::strcmp(option, o.name) == 0) {
+                known = true;
+                ok = parseNumber(value, o.whole, o.low, o.high, o.value);
+            }
+        }
+        if (!known)
             return usage("unknown option", option);
         if (!ok)
             return usage("bad value", value, option);
@@ -158,11 +152,11 @@ int main(int argc, char** argv)
 
     gStimulationSettings.frequency = static_cast<std::uint32_t>(frequency);
     gStimulationSettings.soundMode = sound;
-    for (long s = 1; s <= sessions; ++s) {
-        char prefix[8] = "";
+    for (int s = 1; s <= sessions; ++s) {
+        char prefix[16] = "";
         if (s > 1) {
             std::this_thread::sleep_for(std::chrono::microseconds(static_cast<long long>(pause * 1e6)));
-            std::snprintf(prefix, sizeof prefix, "s%ld_", s);
+            std::snprintf(prefix, sizeof prefix, "s%d_", s);
         }
         if (!playSession(s == sessions && lastSeconds > 0 ? lastSeconds : seconds, prefix))
             std::_Exit(3); // the hung thread must not keep the process alive
