@@ -37,11 +37,9 @@ class Output(xs.Screen):
         xs.click_in(self.window, x, y)
 
     def park_pointer(self):
-        """The pointer in the output's far corner, where its sprite is left out of the
-        search for windows; the keyboard follows it into weston. It comes in from
-        outside the output: weston takes the pointer only on entering its window, and
-        one that was already under the window when it mapped never entered (weston then
-        draws its sprite at the output's origin and moves it no more)."""
+        """The pointer (and so the keyboard) into weston's far corner, left out of the
+        search for windows. It comes from outside: weston takes a pointer only on entering
+        its window, and draws one that never entered at the output's origin."""
         xs.xdotool("mousemove", str(self.x + self.width + 10), str(self.y + self.height + 10))
         xs.xdotool("mousemove", "--window", self.window, str(self.width - 1), str(self.height - 1))
 
@@ -70,11 +68,8 @@ def control_window(out):
         if not (0 <= side <= 10 and CLIENT[1] < bottom - top + 1 <= CLIENT[1] + 60):
             return None
         client = (left + side, bottom - side - CLIENT[1] + 1)
-        # The close button is the right-most mark in the title bar: the pixels there
-        # darker than the bar's light background. The cross is drawn in the text colour
-        # while the window is the active one and in the disabled text's light grey (190)
-        # while it is not; whether the compositor hands the window the keyboard again
-        # after a session is its own affair.
+        # The close button: the pixels at the title bar's right darker than the bar, its
+        # cross drawn in the text colour if the window is active, else in light grey (190).
         screen = out.grab()
         marks = [(x, y) for y in range(top + 2, client[1] - 2) for x in range(right - 28, right - 2)
                  if max(screen[(y * out.width + x) * 4:(y * out.width + x) * 4 + 3]) <= CROSS_LIGHTEST]
@@ -138,9 +133,8 @@ def session(out, proc, log_path):
     check(theirs <= 10, "the window's own surface was painted %d times during the session" % theirs)
     xs.xdotool("key", "space")
     out.park_pointer()
-    # The control window showing on the desktop is the stimulation window gone. (A grab
-    # taken while the compositor redraws can show two greys, so "no longer one flat
-    # grey" would not be proof.)
+    # The control window showing is the stimulation window gone (a grab during the
+    # compositor's redraw can show two greys, so "no longer flat" would prove nothing).
     control_window(out)
     check(proc.poll() is None, "the program ended with the session")
 

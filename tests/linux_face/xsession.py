@@ -166,11 +166,9 @@ class Display:
         return any(self._covers(w, width, height) for w in self.children(self.root))
 
     def full_screen_windows(self, width, height):
-        """Viewable windows of a program covering the whole screen: the top-level ones,
-        or under a window manager the program's windows inside its full-screen frames
-        (a frame left for a moment after its client went is none: no window in the chain
-        names its program in WM_CLASS). A window that only takes input (Wine maps one over
-        the screen now and then) shows nothing."""
+        """Viewable windows of a program covering the screen, top-level or inside a window
+        manager's full-screen frame; a frame whose client went names no program (WM_CLASS),
+        and an input-only window (Wine maps one now and then) shows nothing."""
         out = []
         for w in self.children(self.root):
             chain = [w] if self._covers(w, width, height) else []
@@ -309,9 +307,8 @@ def strobe_level(tick, frequency):
 
 
 def curve_levels(frequency):
-    """Every grey the curve takes over those ticks: the tick counts on from the session's
-    start and the short constant for a full turn lets the phase drift, so later cycles
-    take greys the first does not."""
+    """Every grey the curve takes over those ticks (the short constant for a full turn
+    lets the phase drift: later cycles take greys the first does not)."""
     return {strobe_level(t, frequency) for t in range(TICKS_LIVED)}
 
 

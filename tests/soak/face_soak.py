@@ -123,11 +123,7 @@ class Soak(Run):
             self.lost_keys += 1
             print("cycle %d: the key went astray%s; pressed again" % (n, self.face.keyboard_owners()))
             self.key()
-        self.wait(lambda: not self.d.viewable(stim), n, "the stimulation window to go after the key")
-        # A window manager takes the frame away a moment later; a click lands on it till then.
-        self.wait(lambda: not self.d.covered(self.width, self.height), n, "the screen uncovered")
-        self.wait(lambda: self.d.viewable(self.control) and self.face.in_front(self.control, "control"), n,
-                  "the control window to come back to the front")
+        self.expect_idle(stim, "the key in cycle %d" % n)
         if self.repaint is not None:
             # While the session winds down: does the control window still repaint at once?
             took = self.repaint.measure(timeout=2.0)
