@@ -329,6 +329,8 @@ def under_way(proc):
     """Waits until the render has its file open in files/ (named or not)."""
     folder, fds = os.path.abspath("files") + "/", "/proc/%d/fd/" % proc.pid
     for _ in range(400):
+        if proc.poll() is not None:
+            return False
         if (any(n.endswith(".part") for n in os.listdir("files")) if WINDOWS else
                 any(readlink(fds + fd).startswith(folder) for fd in os.listdir(fds))):
             return True
@@ -391,13 +393,15 @@ def dead_writers_part_file():
     # render to the same target removes it once that writer is gone, never before.
     old("files/keep.wav")
     writer = subprocess.Popen([args.part_writer, "files/keep.wav"], stdout=subprocess.PIPE, text=True)
-    part = writer.stdout.readline().strip()
-    report.check(os.path.basename(part).startswith(".keep.wav.%d." % writer.pid) and part.endswith(".part"),
-                 "the part file %r does not carry its writer's process id %d" % (part, writer.pid))
-    run("--seconds", "0.1", "--output", "files/keep.wav", check=True)
-    report.check(os.path.exists(part), "a render removed the part file of a writer still running")
-    writer.kill()
-    writer.wait()
+    try:   # the writer, left running, would hold this test's output open
+        part = writer.stdout.readline().strip()
+        report.check(os.path.basename(part).startswith(".keep.wav.%d." % writer.pid) and part.endswith(".part"),
+                     "the part file %r does not carry its writer's process id %d" % (part, writer.pid))
+        run("--seconds", "0.1", "--output", "files/keep.wav", check=True)
+        report.check(os.path.exists(part), "a render removed the part file of a writer still running")
+    finally:
+        writer.kill()
+        writer.wait()
     run("--seconds", "0.2", "--output", "files/keep.wav", check=True)
     report.check(not os.path.exists(part), "the dead writer's part file was not removed by the next render")
     report.check(holds("files/keep.wav", 8820), "the render after a dead writer did not replace the target")
