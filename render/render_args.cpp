@@ -138,11 +138,6 @@ bool parseSoundName(std::string_view text, SoundMode& mode)
     return parseSoundModeName(std::string(text).c_str(), &mode);
 }
 
-const char* soundName(SoundMode mode)
-{
-    return soundModeName(mode);
-}
-
 const std::string& renderUsage()
 {
     static const std::string usage =

@@ -49,7 +49,6 @@ NumberStatus parseFrequency(std::string_view text, std::uint32_t& hundredths);
 NumberStatus parseSecondsToFrames(std::string_view text, std::uint64_t& frames);
 
 bool parseSoundName(std::string_view text, SoundMode& mode);
-const char* soundName(SoundMode mode);
 
 // The usage text, ending in a newline.
 const std::string& renderUsage();
