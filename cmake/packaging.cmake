@@ -116,10 +116,3 @@ MIT licence.")
 endif()
 
 include(CPack)
-
-# The packaging tests, for the builds that make the packages (the linux and windows
-# presets), not for the sanitizer builds, which have no GUI program to package.
-if(EXISTS ${CMAKE_SOURCE_DIR}/tests/packaging/CMakeLists.txt AND TARGET zarvelin
-   AND NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize")
-  add_subdirectory(${CMAKE_SOURCE_DIR}/tests/packaging ${CMAKE_BINARY_DIR}/tests/packaging)
-endif()

@@ -27,8 +27,6 @@ endforeach()
 add_executable(zarvelin-render render/main.cpp)
 target_link_libraries(zarvelin-render PRIVATE zarvelin_render_lib)
 
-add_subdirectory(${CMAKE_SOURCE_DIR}/tests/render ${CMAKE_BINARY_DIR}/tests/render EXCLUDE_FROM_ALL)
-
 if(ZARVELIN_BENCH AND NOT WIN32)
   # Where a render's time goes: computing and writing timed apart (bench/render_speed.sh).
   add_executable(render_stages EXCLUDE_FROM_ALL bench/render_stages.cpp)

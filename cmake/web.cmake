@@ -3,7 +3,7 @@
 # tests, and the site's zip (`--target package`: zarvelin-<version>-web.zip).
 enable_testing()
 add_subdirectory(ui/web)
-add_subdirectory(tests/web)
+add_subdirectory(tests)
 
 # The zip holds the site as a static host serves it, at the top of the archive.
 install(DIRECTORY ${ZARVELIN_WEB_SITE}/ DESTINATION . COMPONENT zarvelin)
