@@ -1,10 +1,13 @@
 // audio_probe --sound MODE --frequency HUNDREDTHS --seconds S
-//             [--sessions N] [--pause S] [--last-seconds S]
+//             [--sessions N] [--pause S] [--last-seconds S] [--open-first]
 // Plays sessions through the real audio worker and the system's wave output (ALSA or
 // winmm) as the program does, without a window: the settings set, the flag raised, the
 // worker on its own thread, the flag dropped after the time and the worker woken, as
 // Stop does. --pause waits between sessions; --last-seconds gives the last session its
-// own length. Prints per session (the first's keys bare, the k-th's prefixed "sK_"):
+// own length. --open-first opens and closes the device once through its verbs, with no
+// bound, before the sessions, so that a sound system that takes seconds to start (Wine's
+// on an emulated machine) has started before the worker's bounded open; it prints
+// first_open_ms and first_open_ok first. Prints per session (the first's keys bare, the k-th's prefixed "sK_"):
 //   open_ns / drop_ns / end_ns   steady-clock times of the flag rising, the flag dropping
 //                                (0 if the worker ended first), and the worker's return
 //   queued_frames                frames the worker handed to the device
@@ -22,6 +25,7 @@
 #include "settings/session_flag.h"
 #include "settings/settings.h"
 #include "sound/audio_stream.h"
+#include "sound/wave_device.h"
 
 namespace {
 
@@ -48,6 +52,7 @@ int usage(const char* what, const char* word = nullptr, const char* option = nul
     std::fprintf(stderr,
                  "\nusage: audio_probe --sound none|binaural|beeps|noise --frequency 10..5000\n"
                  "                   --seconds S [--sessions 1..20] [--pause S] [--last-seconds S]\n"
+                 "                   [--open-first]\n"
                  "  frequencies in hundredths of a hertz (780 is 7.80 Hz); times in seconds,\n"
                  "  above 0 and up to 600 (a pause may be 0)\n");
     return 2;
@@ -75,6 +80,20 @@ void sleepWhileWorking(Clock::time_point until)
 {
     while (Clock::now() < until && !workerEnded())
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+// The device opened and closed on this thread, waiting as long as the system takes.
+void openFirst()
+{
+    static SampleBlock copies[kMaxQueuedBlocks];
+    const long long startNs = nowNs();
+    const bool opened = waveDevicePrepare(0) && waveDeviceOpen(0, copies);
+    if (opened) {
+        waveDeviceReset(0);
+        waveDeviceClose(0);
+    }
+    std::printf("first_open_ms=%lld\nfirst_open_ok=%d\n", (nowNs() - startNs) / 1000000, opened ? 1 : 0);
+    std::fflush(stdout);
 }
 
 // One session: raise the flag, run the worker, drop the flag after `seconds` unless the
@@ -116,7 +135,7 @@ int main(int argc, char** argv)
 {
     double frequency = -1, sessions = 1, seconds = -1, pause = 0, lastSeconds = -1;
     SoundMode sound = SoundNone;
-    bool soundGiven = false;
+    bool soundGiven = false, first = false;
     const double above0 = std::numeric_limits<double>::denorm_min();
     const struct {
         const char* name;
@@ -130,6 +149,11 @@ int main(int argc, char** argv)
                    {"--sessions", true, 1, 20, &sessions}};
     for (int i = 1; i < argc; i += 2) {
         const char* option = argv[i];
+        if (std::strcmp(option, "--open-first") == 0) {
+            first = true;
+            --i;
+            continue;
+        }
         const char* value = argv[i + 1];
         if (value == nullptr)
             return usage("no value after", option);
@@ -150,6 +174,8 @@ int main(int argc, char** argv)
         return usage(frequency < 0 ? "--frequency is missing" : !soundGiven ? "--sound is missing"
                                                                              : "--seconds is missing");
 
+    if (first)
+        openFirst();
     gStimulationSettings.frequency = static_cast<std::uint32_t>(frequency);
     gStimulationSettings.soundMode = sound;
     for (int s = 1; s <= sessions; ++s) {
