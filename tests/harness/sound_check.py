@@ -5,7 +5,6 @@ with-pipewire.sh), whose monitor's recording is held against zarvelin-render's f
 
     sound_check.py FACE --sound MODE --frequency HUNDREDTHS --seconds S [--sessions N]
                    [--warm-up] [--min-frames N] [--max-tail-frames N] [--freeze-at S --freeze-for S]
-    sound_check.py FACE --no-device      (inside with-pulse.sh --no-device)
     FACE: --probe PATH --render PATH [--emulator RUNNER] [--probe-clock monotonic|raw]
           [--start-may-be-lost]
 
@@ -32,11 +31,10 @@ report = Report("sound_check")
 def arguments():
     ap = argparse.ArgumentParser(prog="sound_check.py")
     ap.add_argument("--probe", required=True)
-    ap.add_argument("--render")
+    ap.add_argument("--render", required=True)
     ap.add_argument("--emulator")
     ap.add_argument("--probe-clock", choices=("monotonic", "raw"), default="monotonic")
     ap.add_argument("--start-may-be-lost", action="store_true")
-    ap.add_argument("--no-device", action="store_true")
     ap.add_argument("--sound", choices=("none", "binaural", "beeps", "noise"))
     for name, kind, default in (("frequency", int, None), ("seconds", float, None), ("sessions", int, 1),
                                 ("min-frames", int, pr.RATE), ("max-tail-frames", int, 3 * pr.RATE),
@@ -44,9 +42,9 @@ def arguments():
         ap.add_argument("--" + name, type=kind, default=default)
     ap.add_argument("--warm-up", action="store_true")
     args = ap.parse_args()
-    if not args.no_device and None in (args.render, args.sound, args.frequency, args.seconds):
-        ap.error("a session takes --render, --sound, --frequency and --seconds")
-    if not args.no_device and args.sound == "noise" and args.sessions > 1:
+    if None in (args.sound, args.frequency, args.seconds):
+        ap.error("a session takes --sound, --frequency and --seconds")
+    if args.sound == "noise" and args.sessions > 1:
         # Each session starts its sound at frame 0, but the noise generator runs on.
         ap.error("several sessions take binaural, beeps or none: noise runs on across sessions")
     args.run = [args.emulator] if args.emulator else []
@@ -84,14 +82,6 @@ def run_probe(args, sound, frequency, seconds, count):
         number, name = re.fullmatch(r"(?:s(\d+)_)?(\w+)", key).groups()
         sessions[int(number or 1) - 1][name] = int(value)
     return sessions
-
-
-def no_device(args):
-    """With no server every session's worker ends by itself, having queued nothing."""
-    for s, facts in enumerate(run_probe(args, "binaural", 780, 1.5 * args.scale, 2), 1):
-        report.check(facts.get("ended_early") == 1, "session %d's worker did not end by itself" % s)
-        report.check(facts.get("queued_frames") == 0,
-                     "session %d queued %s frames with no device" % (s, facts.get("queued_frames")))
 
 
 def play(args):
@@ -158,7 +148,7 @@ def main():
         if can_run.returncode != 0:
             report.skip(can_run.stdout.strip())
     try:
-        no_device(args) if args.no_device else play(args)
+        play(args)
     except pr.HarnessError as e:
         report.fail(str(e))
     return report.done()

@@ -3,6 +3,7 @@
 run through that runner (skipped, 77, where it cannot run them), given Windows paths.
 
     render_e2e.py --render PATH --synth-dump PATH [--part-writer PATH] [--emulator RUNNER]
+                  [--cases NAME,...]
 """
 import argparse
 import fractions
@@ -32,6 +33,7 @@ ap.add_argument("--render", required=True)
 ap.add_argument("--synth-dump", required=True)
 ap.add_argument("--part-writer")
 ap.add_argument("--emulator")
+ap.add_argument("--cases", help="the cases to run, by name, comma-separated (default: all)")
 args = ap.parse_args()
 run_with = [os.path.realpath(args.emulator)] if args.emulator else []
 WINDOWS = bool(args.emulator)
@@ -437,6 +439,14 @@ def main():
     cases = [bytes_equal_synthesis, bad_arguments, help_and_manual, replaced_file_keeps_what_it_was,
              reader_gone, ended_from_outside,
              *([windows_part_files_and_attributes] if WINDOWS else [failed_writes, dead_writers_part_file])]
+    if args.cases:
+        wanted = args.cases.split(",")
+        unknown = set(wanted) - {fn.__name__ for fn in cases}
+        if unknown:
+            print("render_e2e: no case %s here; the cases: %s"
+                  % (", ".join(sorted(unknown)), ", ".join(fn.__name__ for fn in cases)), file=sys.stderr)
+            return 2
+        cases = [fn for fn in cases if fn.__name__ in wanted]
     work = tempfile.mkdtemp(prefix="zarvelin-render-e2e.")
     try:
         # Whatever a render writes by a name of its own choosing lands here.
