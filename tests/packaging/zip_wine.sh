@@ -32,7 +32,15 @@ done
 # WM_CLOSE, as the close box does) ends the program with 0.
 "$wine_run" "C:\\$folder\\zarvelin.exe" &
 pid=$!
-timeout 30 xdotool search --sync --name '^Zarvelin$' >/dev/null || { kill "$pid"; die "zarvelin.exe showed no window named Zarvelin"; }
+# Polled, not `xdotool search --sync`: that gives up on the X error of a window Wine
+# destroys while the search walks the tree. The bound only catches a hang (the emulated
+# machine starts Wine's first window in tens of seconds).
+for _ in $(seq 600); do
+  [ -n "$(xdotool search --name '^Zarvelin$' 2>/dev/null)" ] && break
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.2
+done
+[ -n "$(xdotool search --name '^Zarvelin$' 2>/dev/null)" ] || { kill "$pid"; die "zarvelin.exe showed no window named Zarvelin"; }
 "$wine_run" taskkill /IM zarvelin.exe >/dev/null 2>&1 || die "taskkill could not reach zarvelin.exe"
 for _ in $(seq 150); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$pid" 2>/dev/null && { kill "$pid"; die "zarvelin.exe did not end after its window was closed"; }
