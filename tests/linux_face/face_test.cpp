@@ -250,11 +250,10 @@ private slots:
         }
     }
 
-    // Each row: where the controls start, what the user does (a click on an arrow, a key
-    // on the slider, or a click in its channel so many pixels beside the thumb), and what
-    // all three show then. The slider's keys move the value as the Windows trackbar's
-    // do, where the value grows downward; a channel click moves one page, a fifth of the
-    // range, toward the click, stopping at the ends.
+    // Each row: where the controls start, a click on an arrow, a key on the slider or a
+    // click in its channel so many pixels beside the thumb, and what all three show then.
+    // Keys move as on the Windows trackbar, whose value grows downward; a channel click
+    // moves a page, a fifth of the range, toward the click, stopping at the ends.
     void controlsInStep_data()
     {
         QTest::addColumn<int>("start");
@@ -285,6 +284,7 @@ private slots:
         QFETCH(int, start);
         QFETCH(QString, action);
         QFETCH(QString, text);
+        const std::uint32_t captured = gStimulationSettings.frequency;
         slider()->setValue(start);
         QCOMPARE(static_cast<int>(arrowsPosition()), start);
         slider()->setFocus();
@@ -299,7 +299,9 @@ private slots:
         }
         const int position = QString(text).remove(QLatin1Char(',')).toInt();
         QCOMPARE(controlsShow(), QStringLiteral("%1 %2 %2 1 1").arg(text).arg(position));
-        QCOMPARE(desktop(), kIdle); // moving the frequency starts nothing
+        // Moving the frequency starts nothing; the settings keep what the last Start took.
+        QCOMPARE(desktop(), kIdle);
+        QCOMPARE(gStimulationSettings.frequency, captured);
     }
 
     void arrowRepeatsWhileHeld()
@@ -338,13 +340,7 @@ private slots:
         QFETCH(int, visual);
         QFETCH(int, runs);
         QFETCH(QString, told);
-        // Between sessions the settings keep what the last Start captured (the row before).
-        const std::uint32_t last = gStimulationSettings.frequency;
-        slider()->setValue(frequency);
-        soundList()->setCurrentIndex(sound);
-        visualList()->setCurrentIndex(visual);
-        QCOMPARE(gStimulationSettings.frequency, last);
-        clickStart();
+        start(frequency, sound, visual);
         const auto& s = gStimulationSettings;
         QCOMPARE(std::tuple(int(s.frequency), int(s.soundMode), int(s.visualMode)),
                  std::tuple(frequency, sound, runs));
@@ -365,8 +361,7 @@ private slots:
     // Each row: what is done during a session, and whether that ends it. Windows' system
     // keys do not; other keys do, at either window, which must not act on them (Space on
     // a focused Start would start again); closes are refused, the stimulation window's
-    // ending the session. end_to_end.py presses Space, Escape, a letter, Alt, Alt+X, F10
-    // and Alt+F4 at the stimulation window.
+    // ending the session. end_to_end.py has Space, Escape, a letter and the system keys.
     void keyStopsTheSession_data()
     {
         QTest::addColumn<QString>("to"); // the window the key reaches, or the one closed
