@@ -72,11 +72,7 @@ const QString kIdle = QStringLiteral("control");
 const QString kInSession = QStringLiteral("session stimulation no cursor");
 
 // A Start right after a key waits, the window live, for the last session's workers.
-void waitOutStart()
-{
-    for (int i = 0; i < kHangMs && startWaiting(); ++i)
-        QTest::qWait(1);
-}
+bool startDone() { return QTest::qWaitFor([] { return !startWaiting(); }, kHangMs); }
 
 // What the last Start told the user in a message box, which the user closed with Return.
 QString gTold;
@@ -95,7 +91,7 @@ void clickStart()
     });
     reader.start(10);
     QTest::mouseClick(startButton(), Qt::LeftButton);
-    waitOutStart();
+    QVERIFY(startDone());
 }
 
 // The controls set as a drag and the lists would leave them, then Start clicked.
@@ -494,7 +490,7 @@ private slots:
         QCOMPARE(slider()->value(), 2000);
         // A new press is the focused control's: the key is not held back for ever.
         pressAndRelease(controlWindow(), key);
-        waitOutStart();
+        QVERIFY(startDone());
         QCOMPARE(sessionRunning(&SessionFlag), !onSlider);
         QCOMPARE(slider()->value(), onSlider ? 2001 : 2000);
     }
