@@ -36,8 +36,11 @@ class Run:
         self.screen = xs.Screen(self.d, 0, 0, self.width, self.height)
         self.control = face.start()
 
-    def click(self, point):
-        xs.click_in(self.control, *point)
+    def click(self, point, *then):
+        """A click at a point of the control window once the screen there is the window's
+        (a person clicks what they see), and `then` at once after it."""
+        xs.wait_for(lambda: self.d.shows(self.control, *point), "the control window to show its point %r" % (point,))
+        xs.click_in(self.control, *point, *then)
 
     def full_screen(self):
         return self.d.full_screen_windows(self.width, self.height)
@@ -253,7 +256,7 @@ def run_linux(run, program, window_manager):
     # A key typed right after the click, before the stimulation window can have the
     # keyboard, still ends the session: it is not lost at the control window.
     for key in ["x", "space", "Return"]:
-        xs.xdotool("mousemove", "--window", str(control), *map(str, xs.START_BUTTON), "click", "1", "key", key)
+        run.click(xs.START_BUTTON, "key", key)
         time.sleep(0.5)
         check(not run.full_screen(), "%s typed right after Start was lost: the session runs on" % key)
         check(run.running(), "%s typed right after Start ended the program" % key)

@@ -142,6 +142,20 @@ class Display:
         X11.XTranslateCoordinates(self.dpy, window, self.root, 0, 0, C.byref(x), C.byref(y), C.byref(child))
         return x.value, y.value
 
+    def shows(self, window, x, y):
+        """True if the screen at the window's point (x, y) is the window's (or one inside
+        it): a click there reaches it. A window manager still growing a frame back from a
+        minimise has the client viewable and focused, its lower part clipped away."""
+        left, top = self.origin(window)
+        parent, tx, ty, child = self.root, I(), I(), U()
+        # Down from the root, through the child holding the point at each level.
+        while X11.XTranslateCoordinates(self.dpy, self.root, parent, left + x, top + y, C.byref(tx), C.byref(ty),
+                                        C.byref(child)) and child.value:
+            if child.value == window:
+                return True
+            parent = child.value
+        return False
+
     def viewable(self, window):
         a = self.attributes(window)
         return a is not None and a.map_state == IS_VIEWABLE
@@ -288,8 +302,9 @@ def window_geometry(window):
     return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
 
 
-def click_in(window, x, y):
-    xdotool("mousemove", "--window", str(window), str(x), str(y), "click", "1")
+def click_in(window, x, y, *then):
+    """A click at the window's point, and `then` (more xdotool commands) at once after it."""
+    xdotool("mousemove", "--window", str(window), str(x), str(y), "click", "1", *then)
 
 
 # The strobe's curve, computed as the program does: a raised cosine over whole 2 ms
@@ -298,12 +313,8 @@ TICK = 0.002
 TICKS_LIVED = 4 * 60 * 500  # the ticks a session lives through in one test: four minutes
 
 
-def ticks_per_cycle(frequency):
-    return 50000 // frequency
-
-
 def strobe_level(tick, frequency):
-    return int(127 - math.cos(tick * 6.2831853 / ticks_per_cycle(frequency)) * 127) & 0xFF
+    return int(127 - math.cos(tick * 6.2831853 / (50000 // frequency)) * 127) & 0xFF
 
 
 def curve_levels(frequency):
@@ -314,7 +325,7 @@ def curve_levels(frequency):
 
 def usual_middle_level(frequency):
     """The grey most cycles show at their middle tick over those ticks."""
-    ticks = ticks_per_cycle(frequency)
+    ticks = 50000 // frequency
     middles = [strobe_level(t, frequency) for t in range(ticks // 2, TICKS_LIVED, ticks)]
     return max(dict.fromkeys(middles), key=middles.count)
 
