@@ -91,10 +91,9 @@ def controls_at_work(run):
     """The frequency controls start at the default over 0,10..50,00 with the arrows'
     buddy the slider; the lists hold their items in order with the second selected; the
     display takes no typing; a list takes no free text, a letter only selects."""
-    f = run.face.frequency()
-    same(f["slider"], [10, 5000, 780, 13], "the slider's range, position, thumb")
-    same(f["arrows"], [10, 5000, 780, 1], "the arrows' range, position, buddy")
-    same(f["display"], "7,80", "the display")
+    same(run.face.frequency(),
+         {"slider": [10, 5000, 780, 13], "arrows": [10, 5000, 780, 1], "display": "7,80"},
+         "the slider's range, position, thumb; the arrows' range, position, buddy; the display")
     for got, items in zip(run.face.lists(items=True), [SOUNDS, VISUALS]):
         same(got, {"count": len(items), "selected": 1, "text": items[1], "items": items}, "a list")
     run.click((160 + 20, 5 + 7))

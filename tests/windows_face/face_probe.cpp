@@ -1,8 +1,7 @@
 // face_probe.exe: what the X server cannot tell about zarvelin.exe, read from inside Wine
 // for tests/windows_face/wine_driver.py. One command a line on standard input (find
-// first; then state, greys N, window, controls, frequency, lists, listitems, message,
-// footprint, threads, ping, icon PATH, kill); each answer ends with a line ".". Texts go
-// out as hex of UTF-8 ("-" when empty), so no text can break a line.
+// first), each answer ending with a line ".". Texts go out as hex of UTF-8 ("-" when
+// empty), so no text can break a line.
 #include <windows.h>
 #include <commctrl.h>
 #include <psapi.h>
@@ -17,7 +16,6 @@
 #include <sstream>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -64,16 +62,6 @@ std::vector<HWND> children(HWND parent)
     for (HWND w = GetWindow(parent, GW_CHILD); w != nullptr; w = GetWindow(w, GW_HWNDNEXT))
         out.push_back(w);
     return out;
-}
-
-// The control window's first child of a class, or with `second` its second.
-HWND childOfClass(const wchar_t* cls, bool second = false)
-{
-    for (HWND c : children(gControl))
-        if (CompareStringOrdinal(className(c).c_str(), -1, cls, -1, TRUE) == CSTR_EQUAL &&
-            !std::exchange(second, false))
-            return c;
-    return nullptr;
 }
 
 std::string rect(const RECT& r)
@@ -193,22 +181,23 @@ void controls(std::istream&)
 // under Wine. UDM_GETRANGE answers the upper limit in the low word.
 void frequency(std::istream&)
 {
-    const HWND slider = childOfClass(TRACKBAR_CLASSW);
-    const HWND arrows = childOfClass(UPDOWN_CLASSW);
+    const HWND slider = FindWindowExW(gControl, nullptr, TRACKBAR_CLASSW, nullptr);
+    const HWND arrows = FindWindowExW(gControl, nullptr, UPDOWN_CLASSW, nullptr);
+    const HWND display = FindWindowExW(gControl, nullptr, WC_EDITW, nullptr);
     const LRESULT range = ask(arrows, UDM_GETRANGE);
     std::cout << ask(slider, TBM_GETRANGEMIN) << " " << ask(slider, TBM_GETRANGEMAX) << " "
               << ask(slider, TBM_GETPOS) << " " << ask(slider, TBM_GETTHUMBLENGTH) << "\n"
               << HIWORD(range) << " " << LOWORD(range) << " " << LOWORD(ask(arrows, UDM_GETPOS))
               << " " << (reinterpret_cast<HWND>(ask(arrows, UDM_GETBUDDY)) == slider ? 1 : 0)
-              << "\n" << hex(text(childOfClass(L"EDIT"))) << "\n";
+              << "\n" << hex(text(display)) << "\n";
 }
 
 // Per list: count, selection, text; with `items` each item, read as the list's text while
 // it is selected (CB_GETLBTEXT carries a pointer), and the selection put back.
 void lists(bool items)
 {
-    for (bool second : {false, true}) {
-        const HWND list = childOfClass(L"COMBOBOX", second);
+    for (HWND list = nullptr;
+         (list = FindWindowExW(gControl, list, WC_COMBOBOXW, nullptr)) != nullptr;) {
         const LRESULT count = ask(list, CB_GETCOUNT);
         const LRESULT selected = ask(list, CB_GETCURSEL);
         std::cout << count << " " << selected << " " << hex(text(list));
@@ -248,17 +237,16 @@ std::vector<DWORD> threadIds()
     return out;
 }
 
-// Threads, handles, private bytes (PagefileUsage: the private commit, which Wine fills).
+// Threads, handles, private bytes (PagefileUsage: the private commit, which Wine fills);
+// the last two 0 if the process cannot be opened.
 void footprint(std::istream&)
 {
     DWORD handles = 0;
     PROCESS_MEMORY_COUNTERS memory{};
     HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, gProcessId);
-    if (process != nullptr) {
-        GetProcessHandleCount(process, &handles);
-        GetProcessMemoryInfo(process, &memory, sizeof memory);
-        CloseHandle(process);
-    }
+    GetProcessHandleCount(process, &handles);
+    GetProcessMemoryInfo(process, &memory, sizeof memory);
+    CloseHandle(process);
     std::cout << threadIds().size() << " " << handles << " " << memory.PagefileUsage << "\n";
 }
 
@@ -304,8 +292,8 @@ void icon(std::istream& in)
     HRSRC group = FindResourceA(exe, MAKEINTRESOURCEA(101), RT_GROUP_ICON);
     // A count after 4 bytes; from byte 6 per image width, height, colours, reserved,
     // planes, bits.
-    const void* data = group != nullptr ? LockResource(LoadResource(exe, group)) : nullptr;
-    const auto* dir = static_cast<const BYTE*>(data);
+    const auto* dir = static_cast<const BYTE*>(
+        group != nullptr ? LockResource(LoadResource(exe, group)) : nullptr);
     if (dir == nullptr)
         std::cout << "none\n";
     else
@@ -319,8 +307,7 @@ void kill(std::istream&)
     HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, gProcessId);
     const bool ended = process != nullptr && TerminateProcess(process, 9) &&
                        WaitForSingleObject(process, 10000) == WAIT_OBJECT_0;
-    if (process != nullptr)
-        CloseHandle(process);
+    CloseHandle(process);
     std::cout << (ended ? "killed" : "alive") << "\n";
 }
 

@@ -33,8 +33,7 @@ class WineFace:
 
     @classmethod
     def from_command_line(cls, usage):
-        """The face a script's command line WINE-RUN PROBE.exe ZARVELIN.exe names; exits 2
-        with `usage` on any other, 77 where Wine cannot run this build."""
+        """The face WINE-RUN PROBE.exe ZARVELIN.exe names; else exits 2 with `usage`."""
         from report import skip
         if len(sys.argv) != 4:
             print(usage)
@@ -45,8 +44,7 @@ class WineFace:
 
     def ask(self, command):
         """face_probe.exe's answer to one command: its lines up to the "." line."""
-        self.probe.stdin.write(command + "\n")
-        self.probe.stdin.flush()
+        print(command, file=self.probe.stdin, flush=True)
         out = []
         for line in iter(self.probe.stdout.readline, ".\n"):
             if line == "":
@@ -64,10 +62,9 @@ class WineFace:
             # A Wine server keeps the desktop of the X display it started on: wait for any
             # earlier one in the prefix (another test's, on another Xvfb) to wind down.
             subprocess.run([self.wine_run, "--wait-server", "120"], check=True)
-        self.proc = subprocess.Popen([self.wine_run, self.exe])
-        if self.probe is None:
             self.probe = subprocess.Popen([self.wine_run, self.probe_exe], stdin=subprocess.PIPE,
                                           stdout=subprocess.PIPE, text=True, encoding="utf-8")
+        self.proc = subprocess.Popen([self.wine_run, self.exe])
         # A fresh prefix can take a while to come up.
         xs.wait_for(lambda: self.words("find")[0] != "none", "zarvelin.exe's two windows",
                     timeout=120, step=0.1)
