@@ -1,7 +1,8 @@
 """The Windows program closed while a frozen sound server holds its device: a session
 plays, the server freezes (tests/scripts/with-frozen-server.sh), a key ends the session,
-the control window is closed, and the program must end with code 0. The status is the
-Wine runner's, so a fault in the process's exit shows in it.
+the control window is closed, and the program must end with code 0, and not before the
+server goes on: a device thread the server holds, torn down under Wine, can fault and take
+the process with it. The status is the Wine runner's, so a fault in the exit shows in it.
 Usage: quit_server_frozen.py WINE-RUN PROBE.exe ZARVELIN.exe   (under with-xvfb.sh,
 with-openbox.sh, with-pulse.sh and with-frozen-server.sh)"""
 import os
@@ -45,6 +46,7 @@ def main():
         except subprocess.TimeoutExpired:
             fail("the program did not end within 300 s of its window closing")
         check(code == 0, "closed while the server held its device, the program ended with status %d" % code)
+        check(server_state(server) != "T", "the program ended while the frozen server still held its device")
     finally:
         face.output()
     passed("closed while the server held its device, the program ended with 0")
