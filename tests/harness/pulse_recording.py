@@ -1,15 +1,12 @@
 #!/usr/bin/python3
 """What a PulseAudio sink played (Recorder), and whether it is the sound the sessions
 should make (render_frames, check): a loaded server drops stretches and fills silence.
-
 As a command (record and heard inside tests/scripts/with-pulse.sh, while COMMAND runs):
-  pulse_recording.py record OUT.wav -- COMMAND...
-      into a 44.1 kHz stereo 16-bit WAV file; exits with COMMAND's status
-  pulse_recording.py heard --render PATH [--emulator CMD] MIN_FRAMES SOUND:FREQ... -- COMMAND...
-      then checks the recording against one session per SOUND:FREQ (binaural:780), in
-      playing order, rendered by PATH (through CMD, a Wine launcher); fails if COMMAND does
-  pulse_recording.py check MIN_FRAMES RECORDING EXPECTED...
-      RECORDING and each EXPECTED (one per session, in playing order) raw or WAV files
+  record OUT.wav -- COMMAND...    into a WAV file; exits with COMMAND's status
+  heard --render PATH [--emulator CMD] MIN_FRAMES SOUND:FREQ... -- COMMAND...
+      checks the recording against one session per SOUND:FREQ (binaural:780), in playing
+      order, rendered by PATH (through CMD, a Wine launcher); fails if COMMAND does
+  check MIN_FRAMES RECORDING EXPECTED...    raw or WAV files, one EXPECTED per session
 """
 import argparse
 import bisect
@@ -119,9 +116,7 @@ def read_frames(path):
 def write_wav(path, frames):
     """Writes raw stereo 16-bit frames as a WAV file, beside and then renamed over."""
     with wave.open(path + ".part", "wb") as w:
-        w.setnchannels(2)
-        w.setsampwidth(2)
-        w.setframerate(RATE)
+        w.setparams((2, 2, RATE, 0, "NONE", None))
         w.writeframes(frames[:len(frames) // FRAME * FRAME])
     os.replace(path + ".part", path)
 
@@ -193,11 +188,9 @@ def check(min_frames, rec, sessions):
     session: one continues its session where the last one ended or later, or starts the
     next session anywhere. Returns (passed, report lines, runs as (session, recorded frame,
     expected frame, length)): passed when every sounding frame lies in a run and each
-    session's runs hold `min_frames` frames together (one figure, or one per session)."""
-    minima = list(min_frames) if isinstance(min_frames, (list, tuple)) else [min_frames] * len(sessions)
+    session's runs hold `min_frames` frames together."""
     rec = rec[:len(rec) // FRAME * FRAME]
-    runs, i, s, next_exp, ok = [], 0, 0, 0, True
-    lines = []
+    runs, lines, i, s, next_exp, ok = [], [], 0, 0, 0, True
     while i < len(rec):
         if rec[i:i + FRAME] == SILENT:  # on to the frame of the next non-zero byte
             i = len(rec) - len(rec[i:].lstrip(b"\0"))
@@ -221,25 +214,13 @@ def check(min_frames, rec, sessions):
         next_exp = q + n
     lines[:0] = ["recorded %d frames in %d runs" % (len(rec) // FRAME, len(runs))] + [
         "  session %d: recorded %d.. = expected %d..%d" % (s + 1, r, e, e + n) for s, r, e, n in runs[:40]]
-    for s, minimum in enumerate(minima):
+    for s, expected in enumerate(sessions):
         matched = sum(n for t, _, _, n in runs if t == s)
-        lines.append("session %d: %d of %d frames heard" % (s + 1, matched, len(sessions[s]) // FRAME))
-        if matched < minimum:
-            lines.append("FAIL: session %d matched %d frames, at least %d expected" % (s + 1, matched, minimum))
+        lines.append("session %d: %d of %d frames heard" % (s + 1, matched, len(expected) // FRAME))
+        if matched < min_frames:
+            lines.append("FAIL: session %d matched %d frames, at least %d expected" % (s + 1, matched, min_frames))
             ok = False
     return ok, lines, runs
-
-
-def _record_around(command):
-    """The recording of the monitor while `command` runs, and the command's status."""
-    rec = Recorder()
-    try:
-        rec.wait_for_data()
-        status = subprocess.run(command).returncode
-        time.sleep(0.5)  # the last block still on its way through the server
-    finally:
-        data = rec.stop()
-    return data, status
 
 
 def main(argv=None):
@@ -264,8 +245,14 @@ def main(argv=None):
     try:
         if args.command == "check":
             data, status, sessions = read_frames(args.recording), 0, [read_frames(p) for p in args.expected]
-        else:
-            data, status = _record_around(argv[cut + 1:])
+        else:  # the monitor recorded while the command runs
+            rec = Recorder()
+            try:
+                rec.wait_for_data()
+                status = subprocess.run(argv[cut + 1:]).returncode
+                time.sleep(0.5)  # the last block still on its way through the server
+            finally:
+                data = rec.stop()
         if args.command == "record":
             write_wav(args.output, data)
             print("recorded %d frames into %s" % (len(data) // FRAME, args.output))
