@@ -1,13 +1,12 @@
 // audio_probe --sound MODE --frequency HUNDREDTHS --seconds S
 //             [--sessions N] [--pause S] [--last-seconds S] [--open-first]
 // Plays sessions through the real audio worker and the system's wave output (ALSA or
-// winmm) as the program does, without a window: the settings set, the flag raised, the
-// worker on its own thread, the flag dropped after the time and the worker woken, as
-// Stop does. --pause waits between sessions; --last-seconds gives the last session its
-// own length. --open-first opens and closes the device once through its verbs, with no
-// bound, before the sessions, so that a sound system that takes seconds to start (Wine's
-// on an emulated machine) has started before the worker's bounded open; it prints
-// first_open_ms and first_open_ok first. Prints per session (the first's keys bare, the k-th's prefixed "sK_"):
+// winmm) as the program does, without a window: the flag raised, the worker on its own
+// thread, the flag dropped after the time and the worker woken, as Stop does. --pause
+// waits between sessions; --last-seconds is the last session's length. --open-first opens
+// and closes the device once, unbounded, so that a sound system slow to start (Wine's on
+// an emulated machine) has started before the worker's bounded open, and prints
+// first_open_ms and first_open_ok. Prints per session (the k-th's keys prefixed "sK_"):
 //   open_ns / drop_ns / end_ns   steady-clock times of the flag rising, the flag dropping
 //                                (0 if the worker ended first), and the worker's return
 //   queued_frames                frames the worker handed to the device
@@ -70,15 +69,10 @@ bool parseNumber(const char* text, bool whole, double low, double high, double* 
     return true;
 }
 
-bool workerEnded()
-{
-    return gWorkerEnded.load(std::memory_order_acquire);
-}
-
 // Sleeps in short steps until `until`, or until the worker has ended.
 void sleepWhileWorking(Clock::time_point until)
 {
-    while (Clock::now() < until && !workerEnded())
+    while (Clock::now() < until && !gWorkerEnded.load())
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
@@ -101,7 +95,6 @@ void openFirst()
 bool playSession(double seconds, const char* p)
 {
     gWorkerEnded.store(false, std::memory_order_relaxed);
-    gEndNs.store(0, std::memory_order_relaxed);
     gProbeFlag.store(1, std::memory_order_release);
     const long long openNs = nowNs();
     std::thread worker([] {
@@ -110,13 +103,13 @@ bool playSession(double seconds, const char* p)
         gWorkerEnded.store(true, std::memory_order_release);
     });
     sleepWhileWorking(Clock::now() + std::chrono::microseconds(static_cast<long long>(seconds * 1e6)));
-    const bool endedEarly = workerEnded();
+    const bool endedEarly = gWorkerEnded.load();
     const long long dropNs = endedEarly ? 0 : nowNs();
     gProbeFlag.store(0, std::memory_order_release);
     wakeAudioStreamWorker();
     sleepWhileWorking(Clock::now() + std::chrono::seconds(20));
     std::printf("%sopen_ns=%lld\n%sdrop_ns=%lld\n", p, openNs, p, dropNs);
-    if (!workerEnded()) {
+    if (!gWorkerEnded.load()) {
         std::printf("%shung=1\n", p);
         std::fflush(stdout);
         worker.detach();

@@ -43,12 +43,10 @@ class Usage(unittest.TestCase):
                 with tempfile.TemporaryFile("w+") as err:
                     r = subprocess.run(PROBE + args, stdout=subprocess.PIPE, stderr=err, text=True, timeout=60)
                     err.seek(0)
-                    first, _, rest = err.read().replace("\r", "").partition("\n")
-                self.assertEqual((r.returncode, r.stdout), (2, ""), first + rest)
-                for w in first_words:
-                    self.assertIn(w, first)
-                for w in usage_words:
-                    self.assertIn(w, rest)
+                    text = err.read().replace("\r", "")
+                first, _, rest = text.partition("\n")
+                self.assertEqual((r.returncode, r.stdout), (2, ""), text)
+                self.assertTrue(all(w in first for w in first_words) and all(w in rest for w in usage_words), text)
 
 
 if __name__ == "__main__":
