@@ -1,11 +1,7 @@
-"""How a test script says how it went, one way for all of them; every failure line names
-the script or the check. Exit status 1 on failure, 77 (ctest's skip) on skip.
-
-Scripts that stop at their first failure: check(condition, "what is wrong"),
-fail("what is wrong"), skip("why it cannot run"), passed("end to end").
-Scripts that count through a table of cases: r = Report("sound_check"); r.check(ok, ...)
-and r.fail(...) count and go on, r.stop(...) counts and ends, r.skip(...),
-r.note(...), sys.exit(r.done()).
+"""How a test script says how it went, one way for all of them: exit status 1 on failure,
+77 (ctest's skip) on skip. Scripts that stop at their first failure use check, fail, skip
+and passed; scripts that count through a table of cases a Report, whose check and fail
+count and go on, stop counts and ends, and done() is the exit status.
 """
 import sys
 
@@ -47,7 +43,6 @@ class Report:
         return False
 
     def check(self, ok, message):
-        """`ok`, with `message` counted as a failure when it is false."""
         return True if ok else self.fail(message)
 
     def stop(self, message):
@@ -59,7 +54,6 @@ class Report:
         sys.exit(77)
 
     def done(self):
-        """0 when nothing failed, else 1 with the count."""
         if self.failures:
             print("%s: %d failure(s)" % (self.name, self.failures), file=sys.stderr)
             return 1

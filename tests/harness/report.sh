@@ -1,8 +1,7 @@
-# Sourced by the shell test scripts: how a test says how it went, one way for all, on
-# standard error with report_name (the script's file name unless set before):
-#   fail MESSAGE; expect WHAT WANTED GOT   counted, and the script goes on
-#   die MESSAGE      counted and ends now with 1, after report_context if the script has one
-#   skip WHY         ends with 77 (ctest's skip); report_end ends with 0, or 1 and the count
+# Sourced by the shell test scripts: how a test says how it went, one way for all, named
+# by report_name (the script's file name unless set before). fail and expect count and go
+# on; die counts and ends with 1, after report_context if the script has one; skip ends
+# with 77 (ctest's skip); report_end ends with 0, or 1 and the count.
 report_name=${report_name:-$(basename "$0")}
 report_failures=0
 fail() {

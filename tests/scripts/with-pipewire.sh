@@ -6,11 +6,9 @@
 # XDG_RUNTIME_DIR point into a temporary folder whose .asoundrc routes ALSA's "default":
 #   --alsa-native  through PipeWire's own ALSA plugin (type pipewire)
 #   --pulse-layer  through ALSA's pulse plugin to pipewire-pulse (type pulse)
-# Beside PulseAudio, pipewire-alsa (which makes itself ALSA's default) and pipewire-pulse
-# (which claims the PulseAudio socket at login) are unpacked, not installed: each comes
-# from the system if there, else from $ZARVELIN_PIPEWIRE_DIR_<ALSA|PULSE> or
-# /opt/zarvelin/<package>, the `dpkg-deb -x` scripts/install-deps.sh makes. Without them
-# the script exits 77 (skipped) saying what is missing.
+# pipewire-alsa and pipewire-pulse would take over ALSA's default and PulseAudio's socket,
+# so they come from the system if there, else unpacked from $ZARVELIN_PIPEWIRE_DIR_<ALSA|PULSE>
+# or /opt/zarvelin/<package> (scripts/install-deps.sh); without them the script skips (77).
 set -euo pipefail
 usage() { echo "usage: with-pipewire.sh --alsa-native|--pulse-layer COMMAND..." >&2; exit 2; }
 case "${1:-}" in
@@ -89,9 +87,7 @@ start pipewire-pulse pipewire -c "$pulse_conf"
 ready pactl info >/dev/null 2>&1 || dead pipewire-pulse
 ready null_is_default || dead wireplumber
 pactl set-sink-volume null 100%
-# PipeWire runs the whole graph in cycles as short as the shortest latency any stream
-# asks for: a recorder at 5 ms would wake it every 256 frames, and a busy machine without
-# realtime scheduling then misses cycles, playing silence where a stream's data was late.
-# Recorders ask for 50 ms (a 2048-frame cycle) instead.
+# PipeWire cycles at the shortest latency any stream asks for; at a recorder's 5 ms a busy
+# machine misses cycles and plays silence, so recorders ask for 50 ms (2048 frames).
 export ZARVELIN_RECORD_LATENCY_MS=50
 "$@"

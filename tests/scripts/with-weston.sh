@@ -20,15 +20,9 @@ XDG_RUNTIME_DIR="$dir" weston --backend=x11-backend.so --socket="$socket" --use-
   --height="${size#*x}" --idle-time=0 --config="$dir/weston.ini" >"$dir/weston.log" 2>&1 &
 pid=$!
 trap 'kill $pid 2>/dev/null; wait $pid 2>/dev/null; rm -rf "$dir"' EXIT
-for _ in $(seq 1 100); do
-  [ -S "$dir/$socket" ] && xdotool search --class "^Weston Compositor$" >/dev/null 2>&1 && break
-  kill -0 $pid 2>/dev/null || break
-  sleep 0.1
-done
-if ! [ -S "$dir/$socket" ] || ! kill -0 $pid 2>/dev/null; then
-  echo "with-weston: weston did not start:" >&2
-  cat "$dir/weston.log" >&2
-  exit 1
-fi
+# Running once its socket is there and its output window is mapped.
+running() { [ -S "$dir/$socket" ] && xdotool search --class "^Weston Compositor$" >/dev/null 2>&1; }
+for _ in $(seq 1 100); do running && break; kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+[ -S "$dir/$socket" ] && kill -0 $pid 2>/dev/null || { echo "with-weston: weston did not start:" >&2; cat "$dir/weston.log" >&2; exit 1; }
 export WAYLAND_DISPLAY="$dir/$socket"
 "$@"

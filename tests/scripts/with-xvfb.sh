@@ -14,11 +14,7 @@ for _ in $(seq 1 100); do [ -s "$dir/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n1 "$dir/display")"
 # The number comes as the sockets open, but a client is served once the root window
 # answers (on a loaded machine one that connects at once may be turned away).
-for _ in $(seq 1 100); do
-  xprop -root _NET_SUPPORTED >/dev/null 2>&1 && break
-  kill -0 $pid 2>/dev/null || break
-  sleep 0.1
-done
-xprop -root _NET_SUPPORTED >/dev/null 2>&1 ||
-  { echo "with-xvfb: Xvfb on $DISPLAY does not answer:" >&2; cat "$dir/xvfb.log" >&2; exit 1; }
+answers() { xprop -root _NET_SUPPORTED >/dev/null 2>&1; }
+for _ in $(seq 1 100); do answers && break; kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+answers || { echo "with-xvfb: Xvfb on $DISPLAY does not answer:" >&2; cat "$dir/xvfb.log" >&2; exit 1; }
 "$@"
