@@ -96,10 +96,9 @@ class Run:
             self.desktop(session=True)
 
     def greys(self, frequency, count, fewest=3, clicked_at=None):
-        """The screen pulses on the strobe's curve. On Linux the greys read with their
-        times fit the curve from a tick 0 after the click; on Windows every tick reaches
-        the window's drawing context, so the grey most cycles show at their middle (the
-        one the 32-bit build's x87 unit gets wrong) must be among them."""
+        """The screen pulses on the strobe's curve: on Linux the greys read with their
+        times fit it from a tick 0 after the click; on Windows, where every tick reaches
+        the window's drawing context, the usual mid-cycle grey (the x87 unit's trap) shows."""
         if self.face.shows_every_tick:
             seen = set(self.face.greys(count))
         else:
@@ -341,14 +340,12 @@ def run_windows(run, parts):
         run.unshown_flicker(5000, 200)
         run.steps(DOWN_FROM_TOP)
     if "session" in parts:
-        workers = Workers(face)
         stim = run.start_session()
         run.expect_running(stim)
         run.greys(face.frequency()["arrows"][2], 800)
         run.system_keys(stim)
         xs.xdotool("key", "space")
         run.expect_idle(stim, "a key")
-        workers.settle()
     if "visual" in parts:
         workers = Workers(face)
         # Without the stroboscope the screen stays black; Alt+F4 (the window manager's

@@ -11,7 +11,7 @@ import tempfile
 import time
 
 import xsession as xs
-from report import check, fail
+from report import check
 
 BACKGROUND = int.from_bytes(bytes([0x40, 0x30, 0x20, 0]), "little")  # with-weston.sh's, as BGRx
 CLIENT = (494, 141)                      # the control window's client area
@@ -142,14 +142,10 @@ def session(out, proc, log_path):
 def run(program, sessions, closes):
     """`sessions` sessions in the first run; then in each of `closes` runs the window
     closed with its frame's close button must end the program with code 0."""
-    plugins = "/usr/lib/x86_64-linux-gnu/qt6/plugins/platforms"
-    if os.path.isdir(plugins) and not any(n.startswith("libqwayland") for n in os.listdir(plugins)):
-        fail("Qt's Wayland platform plugin is missing (Debian: qt6-wayland)")
     out = Output(xs.Display())
     out.park_pointer()
     xs.wait_for(lambda: out.window_frame() is None, "weston's bare desktop")
     folder = tempfile.mkdtemp(prefix="zarvelin-wayland-")
-    hangs = []
     for i in range(1, closes + 1):
         log = os.path.join(folder, "program-%d.log" % i)
         # A run with sessions logs the program's Wayland requests, to see how the grey is shown.
@@ -160,16 +156,10 @@ def run(program, sessions, closes):
                 session(out, proc, log)
             out.click(*control_window(out)[1])
             out.park_pointer()
-            try:
-                code = proc.wait(timeout=20)
-            except subprocess.TimeoutExpired:
-                hangs.append(i)
-                continue
-            check(code == 0, "close %d: exit code %d" % (i, code))
+            xs.wait_for(lambda: proc.poll() is not None, "close %d to end the program" % i)
+            check(proc.returncode == 0, "close %d: exit code %d" % (i, proc.returncode))
             xs.wait_for(lambda: out.window_frame() is None, "the control window to go")
         finally:
             text = xs.end_program(proc, log)
             if "wayland" in text.lower() or "qt.qpa" in text:
                 print("program output (run %d):\n%s" % (i, text))
-    check(not hangs, "the program ran on 20 s after its window was closed in %d of %d runs (runs %r)"
-          % (len(hangs), closes, hangs))

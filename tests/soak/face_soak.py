@@ -5,14 +5,12 @@ real sound server (with-xvfb.sh, with-pulse.sh; with-openbox.sh for the Windows 
     face_soak.py PROGRAM [RENDER] [--wine WINE-RUN PROBE.exe] [--cycles N]
                  [--restart-server-at K] [--freeze-server-from K --freeze-server-for N]
 
-Each cycle: Start, the full-screen window held a moment, a key once it is in front, the
-control window back in front. Checked: every session showed and ended; the footprint
-settles (as the face's driver judges it); the window's close ends the program with 0; on
-Windows the control window answers during every Start; after --restart-server-at (the
-server killed and a new one started) a session sounds exactly as RENDER writes it.
---freeze-server-from stops the server (SIGSTOP) for N cycles. Printed, not bound: Start
-to full-screen window, the control window's repaint of an uncovered patch after the key
-(Linux) or its answer during Start (Windows)."""
+Checked: every session shows and ends by a key; the footprint settles (as the face's
+driver judges it); the close ends the program with 0; on Windows the control window
+answers during every Start; after the server is killed and restarted a session sounds
+exactly as RENDER writes it. --freeze-server-from stops the server (SIGSTOP) for N
+cycles. Printed, not bound: Start to full-screen window, and the control window's
+repaint after the key (Linux) or its answer during Start (Windows)."""
 import argparse
 import os
 import signal
@@ -95,7 +93,6 @@ class Soak(Run):
                            timeout=15, step=0.001)
 
     def cycle(self, n, hold):
-        """One session: Start clicked, the window shown, held, a key, the window gone."""
         xs.xdotool("mousemove", "--window", str(self.control), *map(str, xs.START_BUTTON))
         clicked = time.monotonic()
         self.d.fake_click()
