@@ -169,9 +169,8 @@ private slots:
         QCOMPARE(controlsShow(), QStringLiteral("7,80 780 780 1 1"));
         QWidget* w = controlWindow();
         QCOMPARE(w->minimumSize(), w->maximumSize());
-        QVERIFY(!(w->windowFlags() & Qt::WindowMaximizeButtonHint));
-        QVERIFY(w->windowFlags() & Qt::WindowMinimizeButtonHint);
-        QVERIFY(w->windowFlags() & Qt::WindowCloseButtonHint);
+        const Qt::WindowFlags boxes = Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;
+        QCOMPARE(w->windowFlags() & (boxes | Qt::WindowMaximizeButtonHint), boxes);
         QVERIFY(w->windowIcon().availableSizes().contains(QSize(32, 32)));
     }
 
@@ -498,18 +497,22 @@ private slots:
     // With a strobe running, the grey read at any moment is the one of the tick due then,
     // counted from the strobe's start: a stale grey, a wrong origin or a wrong tick length
     // would each show a grey of another moment of the curve. The window repaints once per
-    // display frame at most, however fast the grey changes.
+    // display frame at most, however fast the grey changes, and in at least `fewest` greys:
+    // at 29,41 a 17 ms frame is half the 34 ms cycle, so on a punctual timer it may paint
+    // the same two greys by turns.
     void strobeFollowsTheClock_data()
     {
         QTest::addColumn<int>("frequency");
-        QTest::newRow("0,10") << 10;
-        QTest::newRow("7,80") << 780;
-        QTest::newRow("29,41, the fastest a 60 Hz screen shows") << 2941;
+        QTest::addColumn<int>("fewest");
+        QTest::newRow("0,10") << 10 << 4;
+        QTest::newRow("7,80") << 780 << 4;
+        QTest::newRow("29,41, the fastest a 60 Hz screen shows") << 2941 << 2;
     }
 
     void strobeFollowsTheClock()
     {
         QFETCH(int, frequency);
+        QFETCH(int, fewest);
         const double step = phaseStep(ticksPerCycle(static_cast<std::uint32_t>(frequency)));
         start(frequency);
         QTRY_COMPARE_WITH_TIMEOUT(strobeTimersRunning(), 1, kHangMs);
@@ -519,7 +522,7 @@ private slots:
             const nanoseconds now = steady_clock::now().time_since_epoch();
             return (now.count() - origin) / (std::int64_t{kStrobeTickMs} * 1000000);
         };
-        // The paints are counted once showing and activating the window has painted it.
+        // The paints and their greys are counted once showing the window has painted it.
         QElapsedTimer clock;
         std::uint64_t paintsBefore = 0;
         QSet<int> painted;
@@ -536,12 +539,13 @@ private slots:
                 due = due || level == strobeLevel(static_cast<std::uint32_t>(k), step);
             QVERIFY2(due, qPrintable(QStringLiteral("grey %1 at tick %2 of the strobe")
                                          .arg(level).arg(first)));
-            painted.insert(paintedLevel());
+            if (i >= 50)
+                painted.insert(paintedLevel());
             QTest::qWait(3);
         }
         const qint64 elapsed = clock.elapsed();
         const std::uint64_t paints = paintCount() - paintsBefore;
-        QVERIFY2(painted.size() >= 4, "the window's grey hardly changed");
+        QVERIFY2(painted.size() >= fewest, "the window's grey hardly changed");
         // One look per frame interval, one for the interval under way, and one for a frame
         // overdue when the count began: a timer late by less than its interval fires
         // again on time right after. Load can only lower the count further.
