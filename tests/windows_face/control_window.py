@@ -59,9 +59,7 @@ def main_window(run):
           list(map(int, rect))),
          ("Zarvelin", 0, WS_VISIBLE | WS_SYSMENU | WS_MINIMIZEBOX, 0, [710, 50, 500, 170]),
          "the control window's title, class style, style bits, extended style, place")
-    width, height, code_page = lines["screen"]
-    check(code_page != "1251", "the system code page is 1251: the texts prove nothing")
-    same((width, height), ("1920", "1080"), "the screen")
+    check(lines["codepage"][0] != "1251", "the system code page is 1251: the texts prove nothing")
     # A blank spot between the lists, the button and the version, on the X screen.
     x, y = run.d.origin(run.control)
     face = int(lines["face"][0])
@@ -69,7 +67,7 @@ def main_window(run):
     visible, class_style, style, parent, *rect = lines["stimulation"]
     same((visible, int(class_style), int(style) & ~WS_CLIPSIBLINGS, parent, list(map(int, rect))),
          ("0", CS_BYTEALIGNCLIENT, WS_POPUP, "0", [0, 0, 1920, 1080]),
-         "the stimulation window's visibility, class style, style, parent and place")
+         "the stimulation window's visibility, class style, style, parent, place (the screen)")
 
 
 def children(face):

@@ -160,8 +160,7 @@ void window(std::istream&)
     GetWindowRect(gStimulation, &r);
     std::cout << "stimulation " << (IsWindowVisible(gStimulation) ? 1 : 0) << " "
               << GetClassLongW(gStimulation, GCL_STYLE) << " " << style(gStimulation) << " "
-              << (GetParent(gStimulation) == nullptr ? 0 : 1) << " " << rect(r) << "\nscreen "
-              << GetSystemMetrics(SM_CXSCREEN) << " " << GetSystemMetrics(SM_CYSCREEN) << " "
+              << (GetParent(gStimulation) == nullptr ? 0 : 1) << " " << rect(r) << "\ncodepage "
               << GetACP() << "\n";
 }
 
