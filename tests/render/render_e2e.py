@@ -1,10 +1,6 @@
 #!/usr/bin/python3
 """The built renderer end to end: the Linux program, or with --emulator the Windows one
-run through that runner (skipped, 77, where it cannot run them), given Windows paths.
-
-    render_e2e.py --render PATH --synth-dump PATH [--part-writer PATH] [--emulator RUNNER]
-                  [--cases NAME,...]
-"""
+run through that runner (skipped, 77, where it cannot run them), given Windows paths."""
 import argparse
 import fractions
 import grp
@@ -85,7 +81,6 @@ def contents(name):
 
 
 def holds(name, frames):
-    """Whether `name` is a whole render of `frames` frames."""
     data = contents(name)
     return data[:44] == header(frames) and len(data) == 44 + 4 * frames
 
@@ -159,16 +154,14 @@ def shown_plainly(stream):
 
 
 def refused(argv, words, code=2, kept=("keep.wav",), **kw):
-    """A render that must fail, with files/keep.wav there before: exit `code`, one line
-    holding every one of `words` and no control character, nothing on standard output,
-    files/keep.wav as it was and nothing else in files/ but `kept`."""
+    """A render that must fail with files/keep.wav there before: nothing written, one plain
+    line holding every one of `words`."""
     r = run(*argv, **kw)
-    report.check(r.returncode == code, "%r: exit %d, expected %d" % (argv, r.returncode, code))
+    got = (r.returncode, r.stdout or b"", contents("files/keep.wav"), leftovers(*kept))
+    report.check(got == (code, b"", OLD, []), "%r: exit, stdout, keep.wav, files left: %r, expected %r"
+                 % (argv, got, (code, b"", OLD, [])))
     report.check(len(r.said) == 1 and all(w in r.said[0] for w in words) and shown_plainly(r.stderr),
                  "%r: expected one plain line with %s, got %r" % (argv, words, r.stderr))
-    report.check(not r.stdout, "%r: wrote to stdout" % argv)
-    report.check(contents("files/keep.wav") == OLD, "%r: the existing file changed" % argv)
-    report.check(leftovers(*kept) == [], "%r: left behind %s" % (argv, leftovers(*kept)))
 
 
 def bad_arguments():
@@ -219,8 +212,6 @@ def bad_arguments():
     kept = ("keep.wav", "loop1.wav", "loop2.wav")
     for argv, words in cases:
         refused(argv, words, kept=kept)
-    report.check(WINDOWS or os.path.exists("/dev/null") and not os.path.isfile("/dev/null"),
-                 "/dev/null is no longer a device")
     # Standard output on a terminal: no binary on the screen.
     master, slave = pty.openpty()
     refused(["--seconds", "1", "--output", "-"], ["terminal"], kept=kept, stdout=slave)
@@ -257,12 +248,11 @@ def failed_writes():
     # exit 1, one line, the old file kept, nothing left.
     old("files/keep.wav")
     os.mkdir("files/ro", 0o555)
-    refused(["--sound", "noise", "--seconds", "10", "--output", "files/keep.wav"], [], code=1, kept=("keep.wav", "ro"),
-            preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (51200, 51200)))
-    refused(["--seconds", "1", "--output", "/proc/zarvelin-render-test.wav"], [], code=1, kept=("keep.wav", "ro"))
-    if os.getuid() != 0:   # root writes anywhere
-        refused(["--seconds", "1", "--output", "files/ro/x.wav"], [], code=1, kept=("keep.wav", "ro"))
-        report.check(not os.listdir("files/ro"), "a read-only folder: left %s" % os.listdir("files/ro"))
+    limit = dict(preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (51200, 51200)))
+    for output, kw in (("files/keep.wav", limit), ("/proc/zarvelin-render-test.wav", {}),
+                       *([("files/ro/x.wav", {})] if os.getuid() != 0 else [])):   # root writes anywhere
+        refused(["--sound", "noise", "--seconds", "10", "--output", output], [], code=1, kept=("keep.wav", "ro"), **kw)
+    report.check(not os.listdir("files/ro"), "a read-only folder: left %s" % os.listdir("files/ro"))
 
 
 PROBES = {"mode": lambda n: "%o" % (os.stat(n).st_mode & 0o7777), "link": readlink,
@@ -340,24 +330,19 @@ def under_way(proc):
     return False
 
 
-def unnamed_files():
-    """Whether files/ can hold a file with no name (O_TMPFILE): then a render in progress
-    shows no name there at all."""
-    try:
-        os.close(os.open("files", os.O_TMPFILE | os.O_WRONLY, 0o600))
-        return True
-    except (OSError, AttributeError):
-        return False
-
-
 def ended_from_outside():
     # Each way a render can be ended from outside: Ctrl+C, and elsewhere every stop
     # signal, exit 130 having removed their file; SIGKILL (and under Wine SIGTERM) cannot
     # be answered, and leave nothing because the file never had a name, or is deleted
     # when its last handle closes. The longest render there is, so each ends mid-way.
-    unnamed = not WINDOWS and unnamed_files()
-    if not WINDOWS and not unnamed:
-        report.note("files/ has no unnamed files; the renderer falls back to part files there")
+    # Where files/ can hold a file with no name (O_TMPFILE), a render in progress shows none.
+    unnamed = False
+    if not WINDOWS:
+        try:
+            os.close(os.open("files", os.O_TMPFILE | os.O_WRONLY, 0o600))
+            unnamed = True
+        except OSError:
+            report.note("files/ has no unnamed files; the renderer falls back to part files there")
     ways = ([("INT", 130), ("TERM", 143), ("KILL", 137)] if WINDOWS else
             [("INT", 130), ("TERM", 130), ("HUP", 130), ("QUIT", 130), ("PIPE", 130), ("KILL", 137)])
     for sig, code in ways:
@@ -373,9 +358,9 @@ def ended_from_outside():
         rc = proc.wait()
         rc = 128 - rc if rc < 0 else rc
         said = proc.said()
-        report.check(rc == code, "SIG%s: exit %d, expected %d (%s)" % (sig, rc, code, said))
-        report.check(code != 130 or any("interrupted" in s for s in said), "SIG%s: said %s" % (sig, said))
-        report.check(contents("files/keep.wav") == OLD, "SIG%s: the target changed" % sig)
+        got = (rc, code != 130 or any("interrupted" in s for s in said), contents("files/keep.wav"))
+        report.check(got == (code, True, OLD), "SIG%s: exit, interrupted said, target: %r, expected %r (%s)"
+                     % (sig, got, (code, True, OLD), said))
         if unnamed or WINDOWS or sig != "KILL":
             # Wine's server closes a killed program's handles a moment after it ends.
             for _ in range(100):
@@ -436,22 +421,20 @@ def main():
         can_run = subprocess.run([*run_with, "--can-run"], capture_output=True, text=True)
         if can_run.returncode != 0:
             report.skip(can_run.stdout.strip())
-    cases = [bytes_equal_synthesis, bad_arguments, help_and_manual, replaced_file_keeps_what_it_was,
-             reader_gone, ended_from_outside,
-             *([windows_part_files_and_attributes] if WINDOWS else [failed_writes, dead_writers_part_file])]
-    if args.cases:
-        wanted = args.cases.split(",")
-        unknown = set(wanted) - {fn.__name__ for fn in cases}
-        if unknown:
-            print("render_e2e: no case %s here; the cases: %s"
-                  % (", ".join(sorted(unknown)), ", ".join(fn.__name__ for fn in cases)), file=sys.stderr)
-            return 2
-        cases = [fn for fn in cases if fn.__name__ in wanted]
+    cases = {fn.__name__: fn for fn in (
+        bytes_equal_synthesis, bad_arguments, help_and_manual, replaced_file_keeps_what_it_was, reader_gone,
+        ended_from_outside,
+        *([windows_part_files_and_attributes] if WINDOWS else [failed_writes, dead_writers_part_file]))}
+    wanted = args.cases.split(",") if args.cases else list(cases)
+    unknown = sorted(set(wanted) - set(cases))
+    if unknown:
+        print("render_e2e: no case %s here; the cases: %s" % (", ".join(unknown), ", ".join(cases)), file=sys.stderr)
+        return 2
     work = tempfile.mkdtemp(prefix="zarvelin-render-e2e.")
     try:
         # Whatever a render writes by a name of its own choosing lands here.
         os.chdir(work)
-        for fn in cases:
+        for fn in [fn for name, fn in cases.items() if name in wanted]:
             os.mkdir("files")
             report.note(fn.__name__.replace("_", " "))
             try:
