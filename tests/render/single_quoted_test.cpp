@@ -11,12 +11,10 @@ TEST(SingleQuoted, ControlCharactersShownNeverSent)
         const char* shown;
     } cases[] = {
         {"session 7,80.wav", "'session 7,80.wav'"},
-        {"\xD1\x81\xD0\xB5\xD0\xB0\xD0\xBD\xD1\x81.wav", "'\xD1\x81\xD0\xB5\xD0\xB0\xD0\xBD\xD1\x81.wav'"}, // сеанс.wav
         {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xB5", "'caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xB5'"},
         {"\x1b[2J\x1b]0;x\x07", "'\\x1b[2J\\x1b]0;x\\x07'"},
         {"a\nb\rc\td\x7f", "'a\\nb\\rc\\td\\x7f'"},
         {"\xC2\x9B" "31m \xC2\x85", "'\\xc2\\x9b31m \\xc2\\x85'"},       // C1 controls, as UTF-8
-        {"\x9B" "31m", "'\\x9b31m'"},                                     // and as a bare byte
         {"\xC2\xA0\xC2", "'\xC2\xA0\\xc2'"},                             // cut short
         {"\xC0\x9B \xED\xA0\x80 \xF4\x90\x80\x80", "'\\xc0\\x9b \\xed\\xa0\\x80 \\xf4\\x90\\x80\\x80'"}, // overlong, surrogate, too high
         {"", "''"},
