@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <thread>
+#include <tuple>
 
 #include "session/session_controller.h"
 #include "sound/audio_stream.h"
@@ -16,11 +17,11 @@ using namespace std::chrono_literals;
 
 const StimulationSettings kDefaults{};
 
-void expectSettings(const StimulationSettings& expected)
+// The settings the workers read and the session flag; by default as they are now.
+std::tuple<std::uint32_t, SoundMode, VisualMode, int> state(const StimulationSettings& s = gStimulationSettings,
+                                                            int flag = SessionFlag.load())
 {
-    EXPECT_EQ(gStimulationSettings.frequency, expected.frequency);
-    EXPECT_EQ(gStimulationSettings.soundMode, expected.soundMode);
-    EXPECT_EQ(gStimulationSettings.visualMode, expected.visualMode);
+    return {s.frequency, s.soundMode, s.visualMode, flag};
 }
 
 // What the face's timer does while a Start waits.
@@ -50,15 +51,6 @@ protected:
         fake::reset();
         gStimulationSettings = StimulationSettings{};
     }
-    // A session started and stopped whose workers are held before they run: the next
-    // Start finds them still winding down.
-    void stopWithWorkersHeld()
-    {
-        fake::holdNewThreads();
-        ASSERT_EQ(startSession(kDefaults), StartResult::Started);
-        stopSession();
-        ASSERT_TRUE(fake::eventually([] { return fake::heldThreads() == 2; }));
-    }
 };
 
 // The desktop's calls in their orders; a Start while a session runs and a Stop while none
@@ -70,8 +62,7 @@ TEST_F(Session, StartAndStopInTheirOrdersOnceEach)
     EXPECT_TRUE(fake::log().empty());
     ASSERT_EQ(startSession({1234, SoundNoise, VisualNone}), StartResult::Started);
     EXPECT_EQ(startSession(kDefaults), StartResult::Refused);
-    EXPECT_EQ(SessionFlag.load(), 1);
-    expectSettings({1234, SoundNoise, VisualNone});
+    EXPECT_EQ(state(), state({1234, SoundNoise, VisualNone}, 1));
     EXPECT_EQ(fake::log(), (Log{"hideCursor", "showStimulationWindow", "disableControl"}));
     ASSERT_TRUE(fake::eventually([] { return fake::heldThreads() == 2; }));
     EXPECT_EQ(workersRunning(), 2);
@@ -114,7 +105,7 @@ TEST_F(Session, StartRunsTheValidSettingsTheScreenCanShow)
         fresh();
         fake::refreshRate = c.refresh;
         ASSERT_EQ(startAndFollow(c.wanted), StartResult::Started);
-        expectSettings(c.runs);
+        EXPECT_EQ(state(), state(c.runs, 1));
         stopSession();
         ASSERT_TRUE(waitForWorkers(5000));
         // Told first, before the stimulation window covers the screen, or never; and no
@@ -135,14 +126,17 @@ TEST_F(Session, StartRunsTheValidSettingsTheScreenCanShow)
 // Start; workers that never end make it given up once the bound has passed.
 TEST_F(Session, StartWaitsForTheOldWorkersWithoutBlocking)
 {
-    stopWithWorkersHeld();
+    // The last session's workers are held before they run.
+    fake::holdNewThreads();
+    ASSERT_EQ(startSession(kDefaults), StartResult::Started);
+    stopSession();
+    ASSERT_TRUE(fake::eventually([] { return fake::heldThreads() == 2; }));
     const auto clicked = std::chrono::steady_clock::now();
     EXPECT_EQ(startSession({1234, SoundBeeps, VisualNone}), StartResult::Waiting);
     EXPECT_LT(std::chrono::steady_clock::now() - clicked, 100ms);
     EXPECT_TRUE(startWaiting());
     EXPECT_EQ(continueStart(), StartResult::Waiting);
-    EXPECT_EQ(SessionFlag.load(), 0);
-    expectSettings(kDefaults);
+    EXPECT_EQ(state(), state(kDefaults, 0));
 
     stopSession();
     EXPECT_FALSE(startWaiting());
@@ -159,8 +153,7 @@ TEST_F(Session, StartWaitsForTheOldWorkersWithoutBlocking)
     ASSERT_TRUE(waitForWorkers(5000));
     EXPECT_EQ(continueStart(), StartResult::Started);
     EXPECT_FALSE(startWaiting());
-    expectSettings({1234, SoundBeeps, VisualNone});
-    EXPECT_EQ(SessionFlag.load(), 1);
+    EXPECT_EQ(state(), state({1234, SoundBeeps, VisualNone}, 1));
 }
 
 // Stop, and the program's exit, wake both workers: with a device that never reports a

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 #include <vector>
 
 #include "visual/strobe_level.h"
@@ -28,9 +29,7 @@ TEST(StrobeLevel, KnownCurves)
             EXPECT_EQ(strobeLevel(c.firstTick + static_cast<std::uint32_t>(i), phaseStep(c.ticksPerCycle)), c.levels[i])
                 << "f=" << c.frequency << " tick " << c.firstTick + i;
     }
-    EXPECT_EQ(greyColour(0), 0u);
-    EXPECT_EQ(greyColour(1), 0x010101u);
-    EXPECT_EQ(greyColour(254), 0xFEFEFEu);
+    EXPECT_EQ(std::tuple(greyColour(0), greyColour(1), greyColour(254)), std::tuple(0u, 0x010101u, 0xFEFEFEu));
 }
 
 // Every cycle starts black, and its middle tick (every setting gives an even number) is
@@ -44,10 +43,9 @@ TEST(StrobeLevel, EveryCycleRunsFromBlackTo254)
         int highest = 0;
         for (std::uint32_t t = 0; t < ticks; ++t)
             highest = std::max<int>(highest, strobeLevel(t, step));
-        EXPECT_EQ(highest, 254) << f;
-        EXPECT_EQ(strobeLevel(ticks / 2, step), 254) << f;
-        EXPECT_EQ(strobeLevel(0, step), 0) << f;
-        EXPECT_EQ(strobeLevel(ticks, step), 0) << f;
+        // The brightest, the middle, the first tick and the next cycle's first.
+        EXPECT_EQ(std::tuple(highest, +strobeLevel(ticks / 2, step), +strobeLevel(0, step), +strobeLevel(ticks, step)),
+                  std::tuple(254, 254, 0, 0)) << f;
     }
 }
 
