@@ -177,10 +177,8 @@ class Run:
     def close(self):
         """Closing the control window ends the program with code 0."""
         self.d.close_window(self.control)
-        try:
-            code = self.face.proc.wait(timeout=15)
-        except Exception:
-            fail("the program did not end within 15 s of its window closing")
+        xs.wait_for(lambda: not self.running(), "the program to end after its window's close", timeout=15)
+        code = self.face.proc.returncode
         check(code == 0, "exit code %d after closing the control window" % code)
 
 
