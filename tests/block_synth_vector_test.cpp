@@ -80,6 +80,10 @@ std::string difference(const Stretch& s, const std::vector<SynthWidth>& paths, d
 // leave a remainder after whole vectors and noise chunks.
 TEST(BlockSynthVector, EveryPathEqualsTheScalarPath)
 {
+    // A build without a vector sine (32-bit Windows) runs every width as the scalar path:
+    // there is nothing to compare, and the comparison would take minutes under emulation.
+    if (widestSynthWidth() == SynthWidth::Scalar)
+        GTEST_SKIP() << "this build has no vector path";
     std::vector<Stretch> table;
     for (SoundMode mode : kSoundingModes)
         for (std::uint32_t f = 10; f <= 5000; f += kShare)
