@@ -74,7 +74,8 @@ bool takeHanded(int slot, std::uint64_t* handed, int* handedIndex)
 // or the device fails.
 void stream(int slot)
 {
-    std::uint64_t written = 0; // blocks the device has taken whole
+    std::uint64_t written = 0;  // blocks the device has taken whole
+    std::uint64_t reported = 0; // blocks played that the worker has been told of
     for (;;) {
         std::uint64_t handed;
         int handedIndex[kMaxQueuedBlocks];
@@ -96,10 +97,11 @@ void stream(int slot)
         std::uint64_t played = 0;
         if (!waveDevicePlayed(slot, &played))
             return;
-        tell(slot, [played](DeviceSlot& s) {
-            if (played > s.played)
-                s.played = played;
-        });
+        // The worker is woken only for blocks newly played, not for every ask.
+        if (played > reported) {
+            reported = played;
+            tell(slot, [played](DeviceSlot& s) { s.played = played; });
+        }
         if (!waveDeviceWait(slot, blockWaiting))
             return;
     }
