@@ -4,7 +4,7 @@ worker and the face's wave output into a private sink (tests/scripts/with-pulse.
 with-pipewire.sh), whose monitor's recording is held against zarvelin-render's frames.
 
     sound_check.py FACE --sound MODE --frequency HUNDREDTHS --seconds S [--sessions N]
-                   [--warm-up] [--min-frames N] [--max-tail-frames N] [--freeze-at S --freeze-for S]
+                   [--open-first] [--min-frames N] [--max-tail-frames N] [--freeze-at S --freeze-for S]
     FACE: --probe PATH --render PATH [--emulator RUNNER] [--probe-clock monotonic|raw]
           [--start-may-be-lost]
 
@@ -39,7 +39,7 @@ def arguments():
                                 ("min-frames", int, pr.RATE), ("max-tail-frames", int, 3 * pr.RATE),
                                 ("freeze-at", float, 0), ("freeze-for", float, 0)):
         ap.add_argument("--" + name, type=kind, default=default)
-    ap.add_argument("--warm-up", action="store_true")
+    ap.add_argument("--open-first", action="store_true")
     args = ap.parse_args()
     if None in (args.sound, args.frequency, args.seconds):
         ap.error("a session takes --sound, --frequency and --seconds")
@@ -59,7 +59,7 @@ def run_probe(args, seconds, count):
     err = tempfile.TemporaryFile("w+")
     proc = subprocess.Popen([*args.run, args.probe, "--sound", args.sound, "--frequency", str(args.frequency),
                              "--seconds", "%g" % seconds, "--sessions", str(count)]
-                            + ["--open-first"] * args.warm_up,
+                            + ["--open-first"] * args.open_first,
                             stdout=subprocess.PIPE, stderr=err, text=True)
     if args.freeze_for > 0:
         time.sleep(args.freeze_at * args.scale)
@@ -93,10 +93,10 @@ def play(args):
     finally:
         rec = recorder.stop()
 
-    # The worker kept its device for the whole session. --warm-up has the probe open the
+    # The worker kept its device for the whole session. --open-first has the probe open the
     # device once, with no bound, before the sessions: a slow machine's sound system (Wine's
     # on the emulated one) may take longer to start than the worker waits for an open.
-    if args.warm_up:
+    if args.open_first:
         report.check(sessions[0].get("first_open_ok") == 1, "the device could not be opened before the sessions")
     for s, facts in enumerate(sessions, 1):
         queued = facts.get("queued_frames", 0)
