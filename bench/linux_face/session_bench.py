@@ -38,7 +38,7 @@ def thread_cpu(pid):
         try:
             with open("/proc/%d/task/%s/stat" % (pid, tid)) as f:
                 head, rest = f.read().rsplit(")", 1)
-        except FileNotFoundError:
+        except (FileNotFoundError, ProcessLookupError):  # the thread ended before or during the read
             continue
         fields = rest.split()
         out[int(tid)] = (head.split("(", 1)[1],

@@ -157,7 +157,8 @@ def gone(pid):
     try:
         with open("/proc/%d/stat" % pid) as f:
             return f.read().rsplit(")", 1)[1].split()[0] == "Z"
-    except FileNotFoundError:
+    except (FileNotFoundError, ProcessLookupError):
+        # Reaped before the open, or between the open and the read.
         return True
 
 
