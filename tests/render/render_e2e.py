@@ -30,6 +30,8 @@ ap.add_argument("--synth-dump", required=True)
 ap.add_argument("--part-writer")
 ap.add_argument("--emulator")
 ap.add_argument("--cases", help="the cases to run, by name, comma-separated (default: all)")
+ap.add_argument("--no-sent-sigpipe", action="store_true",
+                help="raise SIGPIPE only by a write to a closed pipe, never by a signal sent from outside")
 args = ap.parse_args()
 run_with = [os.path.realpath(args.emulator)] if args.emulator else []
 WINDOWS = bool(args.emulator)
@@ -345,6 +347,8 @@ def ended_from_outside():
             report.note("files/ has no unnamed files; the renderer falls back to part files there")
     ways = ([("INT", 130), ("TERM", 143), ("KILL", 137)] if WINDOWS else
             [("INT", 130), ("TERM", 130), ("HUP", 130), ("QUIT", 130), ("PIPE", 130), ("KILL", 137)])
+    if args.no_sent_sigpipe:
+        ways = [w for w in ways if w[0] != "PIPE"]
     for sig, code in ways:
         old("files/keep.wav")
         proc = start("--sound", "noise", "--seconds", str(LONGEST), "--output", path("files/keep.wav"))
