@@ -147,8 +147,12 @@ class Soak(Run):
         print("after the server restart: %d frames heard exactly as rendered" % sum(r[3] for r in runs))
 
 
+def sound_server_pid_file():
+    return os.path.join(os.environ["XDG_RUNTIME_DIR"], "pulse", "pid")
+
+
 def sound_server_pid():
-    with open(os.path.join(os.environ["XDG_RUNTIME_DIR"], "pulse", "pid")) as f:
+    with open(sound_server_pid_file()) as f:
         return int(f.read().split()[0])
 
 
@@ -167,6 +171,9 @@ def restart_sound_server():
     old = sound_server_pid()
     os.kill(old, signal.SIGKILL)
     xs.wait_for(lambda: gone(old), "the server to die")
+    # A killed server leaves its pid file; while its parent has not reaped it, the new
+    # server would take the zombie for itself running and exit.
+    os.unlink(sound_server_pid_file())
     log = open(os.path.join(os.environ.get("ZARVELIN_PULSE_DIR", os.environ["XDG_RUNTIME_DIR"]), "pulse2.log"), "w")
     server = subprocess.Popen(
         ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit", "--log-target=stderr",
