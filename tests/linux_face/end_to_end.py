@@ -255,7 +255,8 @@ def run_linux(run, program, window_manager):
     for key in ["x", "space", "Return"]:
         run.click(xs.START_BUTTON, "key", key)
         time.sleep(0.5)
-        check(not run.full_screen(), "%s typed right after Start was lost: the session runs on" % key)
+        check(xs.wait_for(lambda: not run.full_screen(), timeout=5),
+              "%s typed right after Start was lost: the session runs on" % key)
         check(run.running(), "%s typed right after Start ended the program" % key)
         xs.wait_for(lambda: d.viewable(control), "the control window after %s" % key)
 
