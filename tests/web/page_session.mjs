@@ -86,11 +86,19 @@ const sessions = [
 ];
 
 test('sessions play the native samples, at the sink too, end on a key but the system keys, give the panel back', async () => {
-  // The project's recorder takes the sink for as long as its command runs: one that
-  // waits for its input.
+  // The project's recorder takes the sink for as long as its command runs: one that says
+  // so once the monitor delivers, then waits for its input. No session starts before.
   const recorder = [process.env.ZARVELIN_PULSE_RECORDING];
-  const rec = spawn('python3', [...recorder, 'record', `${work}/heard.wav`, '--', 'python3', '-c', 'import sys; sys.stdin.read()'],
-                    { stdio: ['pipe', 'inherit', 'inherit'] });
+  const rec = spawn('python3', [...recorder, 'record', `${work}/heard.wav`, '--', 'python3', '-c',
+                                'import sys; print("recording", flush=True); sys.stdin.read()'],
+                    { stdio: ['pipe', 'pipe', 'inherit'] });
+  const recording = new Promise((resolve, reject) => {
+    rec.stdout.on('data', (d) => {
+      process.stdout.write(d);
+      if (String(d).includes('recording')) resolve();
+    });
+    rec.on('close', (code) => reject(new Error(`the recorder ended (${code}) before it recorded`)));
+  });
   await page.evaluate(async (source) => {
     const { audio } = window.zarvelinProbe;
     await audio.prepare();
@@ -106,6 +114,7 @@ test('sessions play the native samples, at the sink too, end on a key but the sy
     const r = window.zarvelinProbe.session.records.at(-1);
     return r.audio && [...window.tapped.keys()].filter((at) => at >= r.audio.at).length * 128 >= n;
   }, n, `${n} frames of sound`);
+  await recording;
   for (const [i, s] of sessions.entries()) {
     const refresh = await page.evaluate(() => window.zarvelinProbe.stimulus.refreshHz());
     const [shows, ...message] = referenceText('message', s.frequency, String(refresh)).split('\n');
