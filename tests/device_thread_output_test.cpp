@@ -120,7 +120,7 @@ TEST_F(DeviceThreadOutput, AFrozenSystemNeverHoldsTheWorker)
     waveOutputReset();
     waveOutputClose();
     auto open = openElsewhere();
-    std::this_thread::sleep_for(milliseconds(2500));
+    ASSERT_TRUE(fake::eventually([] { return triedOpens() == 2; })) << "the second device was never tried";
     const auto stopped = Clock::now();
     waveOutputWake();
     ASSERT_EQ(open.wait_for(kAtOnce), std::future_status::ready) << "the open waited for the system";
