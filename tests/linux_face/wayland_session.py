@@ -127,6 +127,8 @@ def session(out, proc, log_path):
           "at 7,80: %r" % [(round(t0 - clicked_at, 3), lv) for t0, _, lv in samples])
     # Each frame attaches one of the tiny grey buffers to the covering subsurface; the
     # window's own full-size surface is not painted again and again.
+    # Counted till enough have come: a compositor slowed by load commits fewer a second.
+    xs.wait_for(lambda: (lambda c: c[0] >= 20 and c[1] >= 3)(grey_commits(log_path)), timeout=10)
     ours, greys, theirs = grey_commits(log_path)
     check(ours >= 20 and greys >= 3, "the grey does not go through the compositor's scaled subsurface "
           "(%d commits, %d buffers)" % (ours, greys))

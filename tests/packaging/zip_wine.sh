@@ -42,7 +42,7 @@ for _ in $(seq 600); do
 done
 [ -n "$(xdotool search --name '^Zarvelin$' 2>/dev/null)" ] || { kill "$pid"; die "zarvelin.exe showed no window named Zarvelin"; }
 "$wine_run" taskkill /IM zarvelin.exe >/dev/null 2>&1 || die "taskkill could not reach zarvelin.exe"
-for _ in $(seq 150); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+for _ in $(seq 600); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$pid" 2>/dev/null && { kill "$pid"; die "zarvelin.exe did not end after its window was closed"; }
 wait "$pid"
 code=$?

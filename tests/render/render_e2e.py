@@ -322,12 +322,16 @@ def reader_gone():
 def under_way(proc):
     """Waits until the render has its file open in files/ (named or not)."""
     folder, fds = os.path.abspath("files") + "/", "/proc/%d/fd/" % proc.pid
-    for _ in range(400):
+    deadline = time.monotonic() + 60  # a hang guard: Wine may take seconds to start
+    while time.monotonic() < deadline:
         if proc.poll() is not None:
             return False
-        if (any(n.endswith(".part") for n in os.listdir("files")) if WINDOWS else
-                any(readlink(fds + fd).startswith(folder) for fd in os.listdir(fds))):
-            return True
+        try:
+            if (any(n.endswith(".part") for n in os.listdir("files")) if WINDOWS else
+                    any(readlink(fds + fd).startswith(folder) for fd in os.listdir(fds))):
+                return True
+        except FileNotFoundError:  # it ended just now: the poll above says so next
+            pass
         time.sleep(0.02)
     return False
 
@@ -367,7 +371,7 @@ def ended_from_outside():
                      % (sig, got, (code, True, OLD), said))
         if unnamed or WINDOWS or sig != "KILL":
             # Wine's server closes a killed program's handles a moment after it ends.
-            for _ in range(100):
+            for _ in range(300):
                 if not leftovers("keep.wav"):
                     break
                 time.sleep(0.05)
